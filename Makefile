@@ -1,0 +1,33 @@
+# The two everyday commands: `make run` and `make test`. Both install what is missing first.
+PRESET ?= default
+BUILD  := build/$(PRESET)
+
+.PHONY: deps configure build run test asan-test bench fuzz clean
+
+deps:
+	@scripts/install-deps
+
+configure: deps
+	@cmake --preset $(PRESET) >/dev/null
+
+build: configure
+	@cmake --build --preset $(PRESET)
+
+run: build
+	@scripts/run-demo $(BUILD)
+
+test: build
+	@ctest --preset $(PRESET)
+
+asan-test:
+	@$(MAKE) --no-print-directory test PRESET=asan
+
+bench:
+	@$(MAKE) --no-print-directory build PRESET=release
+	@scripts/run-bench build/release
+
+fuzz:
+	@scripts/run-fuzz
+
+clean:
+	rm -rf build

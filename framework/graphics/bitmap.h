@@ -1,0 +1,76 @@
+#pragma once
+// A device-independent bitmap in memory, laid out as Windows lays out a DIB: rows padded to
+// 4 bytes, bottom-up by default (row 0 at the highest address, so ScanLine(1) - ScanLine(0) is
+// negative), or top-down. 24-bit pixels are B,G,R; 32-bit pixels B,G,R,X. Indexed formats
+// (1, 4, 8 bits) take their colour table from the bitmap's palette.
+#include <cstdint>
+#include <memory>
+
+#include "framework/graphics/graphic.h"
+
+enum TPixelFormat : std::uint8_t { pf1bit, pf4bit, pf8bit, pf24bit, pf32bit };
+
+int BitsPerPixel(TPixelFormat format);
+
+class TBitmap : public TGraphic {
+public:
+  // Pixel memory above this is refused with EOutOfResources before anything is allocated.
+  static constexpr std::int64_t kMaxPixelBytes = std::int64_t{1} << 30;
+
+  TBitmap();
+  ~TBitmap() override;
+  const char* ClassName() const override { return "TBitmap"; }
+  static const TGraphicClass& Class();
+
+  // From another TBitmap: a deep copy (pixels, format, row order, palette copy).
+  void Assign(TPersistent* source) override;
+
+  TPixelFormat GetPixelFormat() const { return format_; }
+  // Converts the pixels to the new format. To 24/32 bits the colours are kept exactly; to an
+  // indexed format each pixel takes the nearest entry of the palette (a halftone one if none).
+  void SetPixelFormat(TPixelFormat format);
+  // Only 0 is meaningful: drops the image (0 x 0) and keeps pixel format, row order and palette.
+  void SetHandle(std::uintptr_t handle);
+  // Resizes, keeping the pixels that stay inside; new pixels are 0.
+  void SetSize(int width, int height);
+
+  bool TopDown() const { return topDown_; }
+  // Changes the row order; the image keeps its pixels.
+  void SetTopDown(bool topDown);
+
+  // Address of the first byte of a row; EInvalidGraphicOperation for a row outside the image.
+  std::uint8_t* ScanLine(int row);
+  std::uint8_t* GetScanline(int row) { return ScanLine(row); }
+  // Bytes per row including the padding to 4 bytes.
+  std::int64_t RowBytes() const;
+
+  // Palette handle owned by the bitmap (0 for none). SetPalette takes ownership.
+  // Colour of an index for indexed formats (black beyond the palette).
+  TColor PaletteColor(int index) const;
+
+protected:
+  void RenderStretched(TCanvas& canvas, const TRect& rect) override;
+  bool Equals(TGraphic* other) override;
+  bool IsEmpty() override { return width_ == 0 || height_ == 0; }
+  int QueryHeight() override { return height_; }
+  int QueryWidth() override { return width_; }
+  HPALETTE QueryPalette() override { return palette_.get(); }
+  void ChangeHeight(int value) override { SetSize(width_, value); }
+  void ChangeWidth(int value) override { SetSize(value, height_); }
+  void ChangePalette(HPALETTE palette) override;
+  void ReadFromStream(TStream& stream) override;   // a BMP file
+  void WriteToStream(TStream& stream) override;    // a BMP file
+  void ImportClipboardData(std::uint16_t format, THandle data, HPALETTE palette) override;
+  void ExportClipboardData(std::uint16_t& format, THandle& data, HPALETTE& palette) override;
+  void AssignTo(TPersistent* dest) override;
+
+private:
+  struct Impl;
+  int width_ = 0;
+  int height_ = 0;
+  TPixelFormat format_ = pf24bit;
+  bool topDown_ = false;
+  std::unique_ptr<std::uint8_t[]> pixels_;
+  OwnedPalette palette_;
+  friend struct BitmapAccess;
+};

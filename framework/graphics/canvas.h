@@ -1,0 +1,43 @@
+#pragma once
+// Drawing onto a 32-bit frame buffer (pixels 0x00RRGGBB, as SDL's XRGB8888 surfaces hold them).
+#include <cstdint>
+
+#include "framework/graphics/types.h"
+#include "framework/system/ansistring.h"
+
+class TGraphic;
+
+struct TSurface {
+  std::uint32_t* pixels = nullptr;
+  int width = 0;
+  int height = 0;
+  int pitchPixels = 0;  // distance between rows, in pixels
+};
+
+struct TFont {
+  AnsiString Name = "MS Sans Serif";
+  int Height = -11;  // negative: em height in pixels
+  TColor Color = clWindowText;
+};
+
+class TCanvas {
+public:
+  explicit TCanvas(TSurface surface) : surface_(surface) {}
+  const TSurface& Surface() const { return surface_; }
+
+  TFont Font;
+
+  // Fills rect (clipped to the surface).
+  void FillRect(const TRect& rect, TColor color);
+  // Draws the graphic stretched into rect (aspect ratio not kept); area-averaging when shrinking.
+  void StretchDraw(const TRect& rect, TGraphic* graphic);
+
+  // Text in Font (implemented with the window layer's font renderer; nothing is drawn when no
+  // font is usable).
+  void TextOut(int x, int y, const AnsiString& text);
+  int TextWidth(const AnsiString& text);
+  int TextHeight(const AnsiString& text);
+
+private:
+  TSurface surface_;
+};

@@ -1,0 +1,105 @@
+#pragma once
+// Internal to the JPEG unit: the bridge to libjpeg and the work record of one codec run.
+//
+// No C++ exception may unwind through libjpeg's C frames. Every libjpeg call therefore runs
+// inside JpegGuard, which sets a jump point in the operation's own frame; the library's error
+// exit, and any exception caught in a callback we give the library (stream source/destination,
+// progress monitor), is stored in the error manager and carried out by longjmp to that point,
+// where it is rethrown.
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>  // jpeglib.h needs FILE and size_t
+#include <exception>
+#include <utility>
+
+#include <jpeglib.h>
+
+#include "jpeg/jpeg.h"
+
+// The error manager of one libjpeg object: the library's record first, then the jump state.
+struct TJPEGErrorManager {
+  jpeg_error_mgr pub;
+  std::jmp_buf* jump = nullptr;  // innermost JpegGuard of this object, while one runs
+  std::exception_ptr pending;    // what JpegGuard rethrows after the jump
+};
+
+// Process-wide template every error manager is copied from (never written).
+extern const jpeg_error_mgr JpegErrorTemplate;
+
+// Copies the template into manager and points codec.err at it; call before jpeg_create_*.
+void InstallErrorManager(jpeg_common_struct& codec, TJPEGErrorManager& manager);
+
+// Stores failure in the object's error manager and jumps to its innermost JpegGuard.
+// Callers' frames between the guard and here must hold only trivially destructible objects.
+[[noreturn]] void JumpToGuard(j_common_ptr codec, std::exception_ptr failure);
+
+// Runs f; if it throws, returns the exception instead. For callbacks called by libjpeg: they
+// capture the failure here, leave the catch block, and only then call JumpToGuard.
+template <class F> std::exception_ptr CaptureFailure(F&& f) noexcept {
+  try {
+    std::forward<F>(f)();
+    return nullptr;
+  } catch (...) {
+    return std::current_exception();
+  }
+}
+
+// Runs a block of libjpeg calls for the object that owns manager; an error inside comes back
+// here by longjmp and is rethrown as a C++ exception. call must not create objects with
+// non-trivial destructors that live across a libjpeg call.
+template <class Call> void JpegGuard(TJPEGErrorManager& manager, Call&& call) {
+  std::jmp_buf buffer;
+  std::jmp_buf* const outer = manager.jump;
+  manager.jump = &buffer;
+  if (setjmp(buffer) != 0) {
+    manager.jump = outer;
+    std::rethrow_exception(std::exchange(manager.pending, nullptr));
+  }
+  call();
+  manager.jump = outer;
+}
+
+// Makes stream the data source of a decompressor (4096-byte blocks, from the current position).
+void jpeg_stream_src(j_decompress_ptr codec, TStream& stream);
+// Makes stream the data destination of a compressor (4096-byte blocks).
+void jpeg_stream_dest(j_compress_ptr codec, TStream& stream);
+// Destroys the object if its err field is set, then clears err; safe to call twice.
+void ReleaseCodec(j_common_ptr codec);
+
+// The progress record: libjpeg's own first, then the picture's fields.
+struct TJPEGProgressState {
+  jpeg_progress_mgr pub;  // progress_monitor, pass_counter, pass_limit, completed_passes, total_passes
+  TJPEGImage* Owner;
+  std::int32_t ReportedPercent;
+  std::uint32_t ReportedTick;
+  std::uint32_t ReportedRow;
+};
+
+// libjpeg's progress_monitor: throttled running notifications to ProgressState.Owner.
+void ReportProgress(j_common_ptr codec);
+
+// Work record of one decode or compression run.
+struct TJPEGCodecRecord {
+  TJPEGErrorManager ErrorManager{};
+  TJPEGProgressState ProgressState{};
+  std::int32_t SavedDctMethod = 0;
+  bool SavedTwoPass = false;
+  std::int32_t SavedDitherMode = 0;
+  union {
+    jpeg_common_struct Common;
+    jpeg_decompress_struct Decompressor;
+    jpeg_compress_struct Compressor;
+  } Codec{};
+};
+
+// Releases a record's codec when the operation's frame is left, however it is left.
+class CodecReleaseGuard {
+public:
+  explicit CodecReleaseGuard(TJPEGCodecRecord& record) : record_(record) {}
+  CodecReleaseGuard(const CodecReleaseGuard&) = delete;
+  CodecReleaseGuard& operator=(const CodecReleaseGuard&) = delete;
+  ~CodecReleaseGuard() { ReleaseCodec(&record_.Codec.Common); }
+
+private:
+  TJPEGCodecRecord& record_;
+};

@@ -1,0 +1,137 @@
+#pragma once
+// The JPEG picture unit: TJPEGImage keeps the compressed bytes (shared between copies through a
+// counted TJPEGData), reads only the header when loaded, and decodes into a TBitmap on first use.
+#include <cstdint>
+#include <memory>
+
+#include "framework/classes/stream.h"
+#include "framework/graphics/bitmap.h"
+#include "framework/graphics/graphic.h"
+#include "framework/graphics/sharedimage.h"
+#include "framework/system/exceptions.h"
+
+// Every libjpeg error, as "JPEG error #<library message code>".
+class EJPEG : public EInvalidGraphic {
+public:
+  using EInvalidGraphic::EInvalidGraphic;
+};
+
+enum TJPEGPerformance : std::uint8_t { dsBestQuality = 0, dsBestSpeed = 1 };
+enum TJPEGPixelFormat : std::uint8_t { bd24Bit = 0, bd8Bit = 1 };
+enum TJPEGScale : std::uint8_t { sfFull = 0, sfHalf = 1, sfQuarter = 2, sfEighth = 3 };
+using TJPEGQualityRange = std::uint8_t;  // 1 to 100
+
+// Process-wide defaults every new picture copies; field order is part of the contract.
+struct TJPEGDefaults {
+  TJPEGQualityRange SaveQuality = 90;
+  bool GrayOutput = false;
+  TJPEGPerformance DecodeSpeed = dsBestQuality;
+  TJPEGPixelFormat BitmapDepth = bd24Bit;
+  bool ShowWhileLoading = false;
+  bool SaveProgressive = false;
+  TJPEGScale ShrinkFactor = sfFull;
+  bool BlockSmoothing = true;
+};
+extern TJPEGDefaults JpegDefaultOptions;
+
+// Fits JpegDefaultOptions.BitmapDepth to the screen's depth (8 bits or fewer: bd8Bit).
+void AdjustDefaultsToScreen();
+
+// The compressed bytes of one or more pictures, counted by TSharedImage.
+class TJPEGData : public TSharedImage {
+public:
+  ~TJPEGData() override;
+  const char* ClassName() const override { return "TJPEGData"; }
+
+  std::unique_ptr<TMemoryStream> JpegStream;  // null while there is no compressed data
+  std::int32_t ImageHeight = 0;
+  std::int32_t ImageWidth = 0;
+  bool IsGrayscale = false;
+
+protected:
+  void ReleaseHandles() override {}
+};
+
+class TJPEGImage;
+struct TJPEGCodecRecord;
+
+// Operations of the unit that work on a picture's internals.
+TBitmap* GetDecodedBitmap(TJPEGImage& picture);
+void PrepareDecoder(TJPEGImage& picture, TJPEGCodecRecord& record);
+void RefreshOutputSize(TJPEGImage& picture);
+void EnsureJpegStream(TJPEGImage& picture);
+void CompressBitmap(TJPEGImage& picture);
+
+class TJPEGImage : public TGraphic {
+public:
+  TJPEGImage();
+  ~TJPEGImage() override;
+  const char* ClassName() const override { return "TJPEGImage"; }
+  static const TGraphicClass& Class();
+
+  void Assign(TPersistent* source) override;
+  void Changed(TObject* sender) override;
+
+  // Options, fixed at construction from JpegDefaultOptions.
+  TJPEGQualityRange SaveQuality() const { return saveQuality_; }
+  bool GrayOutput() const { return grayOutput_; }
+  TJPEGPerformance DecodeSpeed() const { return decodeSpeed_; }
+  TJPEGPixelFormat BitmapDepth() const { return bitmapDepth_; }
+  bool ShowWhileLoading() const { return showWhileLoading_; }
+  bool SaveProgressive() const { return saveProgressive_; }
+  TJPEGScale ShrinkFactor() const { return shrinkFactor_; }
+  bool BlockSmoothing() const { return blockSmoothing_; }
+
+  // State, for callers that inspect a picture (tools, tests).
+  const TJPEGData& Data() const { return *sharedData_; }
+  const TJPEGData* SharedDataRecord() const { return sharedData_; }
+  TBitmap* DecodedBitmapOrNull() const { return decodedBitmap_.get(); }
+  HPALETTE HeldPaletteHandle() const { return heldPalette_.get(); }
+  bool IsGrayscale() const { return sharedData_->IsGrayscale; }
+
+protected:
+  void AssignTo(TPersistent* dest) override;
+  void RenderStretched(TCanvas& canvas, const TRect& rect) override;
+  bool Equals(TGraphic* other) override;
+  bool IsEmpty() override;
+  int QueryHeight() override;
+  int QueryWidth() override;
+  HPALETTE QueryPalette() override;
+  void ChangeHeight(int value) override;
+  void ChangeWidth(int value) override;
+  void ChangePalette(HPALETTE palette) override;
+  void ReadFormData(TStream& stream) override;
+  void WriteFormData(TStream& stream) override;
+  void ReadFromStream(TStream& stream) override;
+  void WriteToStream(TStream& stream) override;
+  void ImportClipboardData(std::uint16_t format, THandle data, HPALETTE palette) override;
+  void ExportClipboardData(std::uint16_t& format, THandle& data, HPALETTE& palette) override;
+
+private:
+  void StartNewData();
+  void StartNewBitmap();
+  void DiscardBitmap();
+  void ReadJpegBytes(std::int32_t count, TStream& source);
+
+  TJPEGData* sharedData_ = nullptr;  // counted reference; never null after construction
+  std::unique_ptr<TBitmap> decodedBitmap_;
+  std::int32_t cachedOutputWidth_ = 0;
+  std::int32_t cachedOutputHeight_ = 0;
+  OwnedPalette heldPalette_;
+  bool blockSmoothing_;
+  bool grayOutput_;
+  TJPEGPixelFormat bitmapDepth_;
+  TJPEGQualityRange saveQuality_;
+  bool showWhileLoading_;
+  bool saveProgressive_;
+  TJPEGPerformance decodeSpeed_;
+  TJPEGScale shrinkFactor_;
+  bool outputSizeStale_ = false;
+
+  friend TBitmap* GetDecodedBitmap(TJPEGImage&);
+  friend void PrepareDecoder(TJPEGImage&, TJPEGCodecRecord&);
+  friend void RefreshOutputSize(TJPEGImage&);
+  friend void EnsureJpegStream(TJPEGImage&);
+  friend void CompressBitmap(TJPEGImage&);
+  friend struct TJPEGImageAccess;  // the unit's own internals (progress, registration)
+};
