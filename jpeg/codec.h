@@ -66,6 +66,11 @@ void jpeg_stream_dest(j_compress_ptr codec, TStream& stream);
 // Destroys the object if its err field is set, then clears err; safe to call twice.
 void ReleaseCodec(j_common_ptr codec);
 
+// Caps the library's own memory so that absurd headers fail as EJPEG instead of exhausting the
+// machine; call right after every jpeg_create_*.
+constexpr long kJpegMemoryLimit = 1L << 30;
+inline void LimitCodecMemory(j_common_ptr codec) { codec->mem->max_memory_to_use = kJpegMemoryLimit; }
+
 // The progress record: libjpeg's own first, then the picture's fields.
 struct TJPEGProgressState {
   jpeg_progress_mgr pub;  // progress_monitor, pass_counter, pass_limit, completed_passes, total_passes
@@ -77,6 +82,11 @@ struct TJPEGProgressState {
 
 // libjpeg's progress_monitor: throttled running notifications to ProgressState.Owner.
 void ReportProgress(j_common_ptr codec);
+
+// Sends one progress notification from picture to its handlers (sender = picture, empty text);
+// decode and compression send their starting and ending ones with it.
+void SendProgress(TJPEGImage& picture, TProgressStage stage, std::uint8_t percent, bool redraw,
+                  const TRect& rect);
 
 // Work record of one decode or compression run.
 struct TJPEGCodecRecord {

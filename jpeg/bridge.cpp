@@ -1,0 +1,200 @@
+// The bridge between libjpeg and the picture code: the error manager that turns library errors
+// into EJPEG, the stream data source and destination, and the release of a libjpeg object.
+#include <jerror.h>
+
+#include <cstring>
+#include <exception>
+
+#include "framework/system/resstrings.h"
+#include "jpeg/codec.h"
+
+namespace {
+
+constexpr std::size_t kBlockSize = 4096;
+
+TJPEGErrorManager& ManagerOf(j_common_ptr codec) {
+  // pub is the first member, so the library's pointer is the manager's address.
+  return *reinterpret_cast<TJPEGErrorManager*>(codec->err);
+}
+
+void ErrorExit(j_common_ptr codec) {
+  const int code = codec->err->msg_code;
+  JumpToGuard(codec, CaptureFailure([code] { throw EJPEG(FormatResString(SJPEGError, code)); }));
+}
+
+// Warnings and trace messages are dropped: the library goes on with the data it has.
+void EmitMessage(j_common_ptr, int) {}
+void OutputMessage(j_common_ptr) {}
+void FormatMessage(j_common_ptr, char* buffer) {
+  if (buffer != nullptr) buffer[0] = '\0';
+}
+void ResetErrorManager(j_common_ptr codec) {
+  codec->err->num_warnings = 0;
+  codec->err->msg_code = 0;
+}
+
+jpeg_error_mgr MakeTemplate() {
+  jpeg_error_mgr manager;
+  std::memset(&manager, 0, sizeof manager);
+  manager.error_exit = ErrorExit;
+  manager.emit_message = EmitMessage;
+  manager.output_message = OutputMessage;
+  manager.format_message = FormatMessage;
+  manager.reset_error_mgr = ResetErrorManager;
+  return manager;
+}
+
+// --- data source -------------------------------------------------------------------------
+
+struct stream_source_mgr {
+  jpeg_source_mgr pub;
+  TStream* stream;
+  JOCTET* buffer;
+  boolean start_of_file;
+};
+
+stream_source_mgr& SourceOf(j_decompress_ptr codec) {
+  return *reinterpret_cast<stream_source_mgr*>(codec->src);
+}
+
+void InitSource(j_decompress_ptr codec) { SourceOf(codec).start_of_file = TRUE; }
+
+boolean FillInputBuffer(j_decompress_ptr codec) {
+  stream_source_mgr& source = SourceOf(codec);
+  std::int64_t count = 0;
+  if (auto failure = CaptureFailure(
+          [&] { count = source.stream->Read(source.buffer, std::int64_t{kBlockSize}); })) {
+    JumpToGuard(reinterpret_cast<j_common_ptr>(codec), std::move(failure));
+  }
+  if (count <= 0) {
+    if (source.start_of_file) ERREXIT(codec, JERR_INPUT_EMPTY);
+    WARNMS(codec, JWRN_JPEG_EOF);
+    // A stream cut short ends as if its end-of-image marker had been read.
+    source.buffer[0] = 0xFF;
+    source.buffer[1] = JPEG_EOI;
+    count = 2;
+  }
+  source.pub.next_input_byte = source.buffer;
+  source.pub.bytes_in_buffer = static_cast<std::size_t>(count);
+  source.start_of_file = FALSE;
+  return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr codec, long count) {
+  if (count <= 0) return;
+  jpeg_source_mgr& source = *codec->src;
+  auto remaining = static_cast<std::size_t>(count);
+  while (remaining > source.bytes_in_buffer) {
+    remaining -= source.bytes_in_buffer;
+    source.fill_input_buffer(codec);
+  }
+  source.next_input_byte += remaining;
+  source.bytes_in_buffer -= remaining;
+}
+
+void TermSource(j_decompress_ptr) {}
+
+// --- data destination --------------------------------------------------------------------
+
+struct stream_destination_mgr {
+  jpeg_destination_mgr pub;
+  TStream* stream;
+  JOCTET* buffer;
+};
+
+stream_destination_mgr& DestinationOf(j_compress_ptr codec) {
+  return *reinterpret_cast<stream_destination_mgr*>(codec->dest);
+}
+
+void InitDestination(j_compress_ptr codec) {
+  stream_destination_mgr& destination = DestinationOf(codec);
+  destination.buffer = static_cast<JOCTET*>(
+      (*codec->mem->alloc_small)(reinterpret_cast<j_common_ptr>(codec), JPOOL_IMAGE, kBlockSize));
+  destination.pub.next_output_byte = destination.buffer;
+  destination.pub.free_in_buffer = kBlockSize;
+}
+
+// Writes count bytes of the buffer; anything short of all of them is the library's write error.
+void WriteBlock(j_compress_ptr codec, std::size_t count) {
+  stream_destination_mgr& destination = DestinationOf(codec);
+  std::int64_t written = 0;
+  if (auto failure = CaptureFailure([&] {
+        written = destination.stream->Write(destination.buffer, static_cast<std::int64_t>(count));
+      })) {
+    JumpToGuard(reinterpret_cast<j_common_ptr>(codec), std::move(failure));
+  }
+  if (written != static_cast<std::int64_t>(count)) ERREXIT(codec, JERR_FILE_WRITE);
+}
+
+boolean EmptyOutputBuffer(j_compress_ptr codec) {
+  WriteBlock(codec, kBlockSize);
+  stream_destination_mgr& destination = DestinationOf(codec);
+  destination.pub.next_output_byte = destination.buffer;
+  destination.pub.free_in_buffer = kBlockSize;
+  return TRUE;
+}
+
+void TermDestination(j_compress_ptr codec) {
+  const std::size_t count = kBlockSize - DestinationOf(codec).pub.free_in_buffer;
+  if (count > 0) WriteBlock(codec, count);
+}
+
+}  // namespace
+
+const jpeg_error_mgr JpegErrorTemplate = MakeTemplate();
+
+void InstallErrorManager(jpeg_common_struct& codec, TJPEGErrorManager& manager) {
+  manager.pub = JpegErrorTemplate;
+  manager.jump = nullptr;
+  manager.pending = nullptr;
+  codec.err = &manager.pub;
+}
+
+void JumpToGuard(j_common_ptr codec, std::exception_ptr failure) {
+  TJPEGErrorManager& manager = ManagerOf(codec);
+  manager.pending =
+      std::move(failure);  // leaves failure empty: skipping its destructor is harmless
+  // Returning into the library is not an option, and there is no frame to carry the failure to.
+  if (manager.jump == nullptr) std::terminate();
+  std::longjmp(*manager.jump, 1);
+}
+
+void jpeg_stream_src(j_decompress_ptr codec, TStream& stream) {
+  if (codec->src == nullptr) {
+    auto* source = static_cast<stream_source_mgr*>((*codec->mem->alloc_small)(
+        reinterpret_cast<j_common_ptr>(codec), JPOOL_PERMANENT, sizeof(stream_source_mgr)));
+    source->buffer = static_cast<JOCTET*>((*codec->mem->alloc_small)(
+        reinterpret_cast<j_common_ptr>(codec), JPOOL_PERMANENT, kBlockSize));
+    codec->src = &source->pub;
+  }
+  stream_source_mgr& source = SourceOf(codec);
+  source.pub.init_source = InitSource;
+  source.pub.fill_input_buffer = FillInputBuffer;
+  source.pub.skip_input_data = SkipInputData;
+  source.pub.resync_to_restart = jpeg_resync_to_restart;
+  source.pub.term_source = TermSource;
+  source.stream = &stream;
+  source.start_of_file = TRUE;
+  source.pub.next_input_byte = nullptr;
+  source.pub.bytes_in_buffer = 0;
+}
+
+void jpeg_stream_dest(j_compress_ptr codec, TStream& stream) {
+  if (codec->dest == nullptr) {
+    auto* destination = static_cast<stream_destination_mgr*>((*codec->mem->alloc_small)(
+        reinterpret_cast<j_common_ptr>(codec), JPOOL_PERMANENT, sizeof(stream_destination_mgr)));
+    destination->buffer = nullptr;
+    codec->dest = &destination->pub;
+  }
+  stream_destination_mgr& destination = DestinationOf(codec);
+  destination.pub.init_destination = InitDestination;
+  destination.pub.empty_output_buffer = EmptyOutputBuffer;
+  destination.pub.term_destination = TermDestination;
+  destination.stream = &stream;
+}
+
+void ReleaseCodec(j_common_ptr codec) {
+  if (codec->err == nullptr) return;
+  jpeg_destroy(codec);
+  codec->err = nullptr;
+}

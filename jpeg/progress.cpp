@@ -1,0 +1,63 @@
+// Progress notifications of a decode or compression run: libjpeg's pass counters become the
+// picture's running notifications, throttled in time and carrying the rows finished since the
+// last one.
+#include "framework/platform/clock.h"
+#include "jpeg/codec.h"
+
+namespace {
+
+// Running notifications are at least this far apart.
+constexpr std::int32_t kReportIntervalMs = 500;
+// A band this tall or taller is worth repainting at once.
+constexpr int kRedrawRows = 4;
+
+}  // namespace
+
+void SendProgress(TJPEGImage& picture, TProgressStage stage, std::uint8_t percent, bool redraw,
+                  const TRect& rect) {
+  picture.Progress(&picture, stage, percent, redraw, rect, AnsiString());
+}
+
+void ReportProgress(j_common_ptr codec) {
+  auto* state = reinterpret_cast<TJPEGProgressState*>(codec->progress);
+  if (state == nullptr || state->Owner == nullptr) return;
+
+  const std::uint32_t now = GetTickCount();
+  if (static_cast<std::int32_t>(now - state->ReportedTick) < kReportIntervalMs) return;
+  const std::uint32_t previousTick = state->ReportedTick;
+  state->ReportedTick = now;
+  // The first call of a run only starts the clock.
+  if (previousTick == 0) return;
+
+  TRect band{};
+  if (codec->is_decompressor) {
+    const auto* decompressor = reinterpret_cast<j_decompress_ptr>(codec);
+    band.Top = static_cast<int>(state->ReportedRow);
+    band.Right = static_cast<int>(decompressor->output_width);
+    band.Bottom = static_cast<int>(decompressor->output_scanline);
+    // A new output pass has started again from the top.
+    if (decompressor->output_scanline < state->ReportedRow) {
+      band.Bottom = static_cast<int>(decompressor->output_height);
+    }
+  }
+
+  const jpeg_progress_mgr& counters = state->pub;
+  if (counters.pass_limit == 0 || counters.total_passes == 0) return;
+  const double done =
+      static_cast<double>(counters.pass_counter) / static_cast<double>(counters.pass_limit) +
+      static_cast<double>(counters.completed_passes);
+  const auto percent = static_cast<std::int32_t>(done * 100.0 / counters.total_passes);
+  if (percent == state->ReportedPercent) return;
+
+  state->ReportedPercent = percent;
+  if (codec->is_decompressor) {
+    state->ReportedRow = reinterpret_cast<j_decompress_ptr>(codec)->output_scanline;
+  }
+  const auto shown = static_cast<std::uint8_t>(percent < 0 ? 0 : (percent > 100 ? 100 : percent));
+  const bool redraw = band.Height() >= kRedrawRows;
+  TJPEGImage& owner = *state->Owner;
+  // A handler's exception (EAbort, say) must not unwind through the library's frames.
+  if (auto failure = CaptureFailure([&] { SendProgress(owner, psRunning, shown, redraw, band); })) {
+    JumpToGuard(codec, std::move(failure));
+  }
+}
