@@ -1,0 +1,32 @@
+#pragma once
+// The real window, through SDL2: a software frame buffer copied to the window surface, input by
+// polling, message boxes from SDL. Without a display it raises ENoDisplay rather than fall back
+// to SDL's invisible drivers (offscreen, dummy), unless SDL_VIDEODRIVER asks for one of them.
+#include "framework/window/backend.h"
+
+struct SDL_Window;
+
+class TSdlBackend : public TWindowBackend {
+ public:
+  TSdlBackend() = default;
+  ~TSdlBackend() override;
+  TSdlBackend(const TSdlBackend&) = delete;
+  TSdlBackend& operator=(const TSdlBackend&) = delete;
+
+  void CreateWindow(const AnsiString& title, int clientWidth, int clientHeight,
+                    const std::vector<TIconImage>& icons) override;
+  void DestroyWindow() override;
+  void Present(const TSurface& frame) override;
+  bool WaitEvent(TWindowEvent& event) override;
+  void ShowMessage(const AnsiString& title, const AnsiString& text) override;
+
+ private:
+  void InitVideo();
+  void Redraw();
+
+  bool videoInitialised_ = false;
+  SDL_Window* window_ = nullptr;
+  std::vector<std::uint32_t> lastFrame_;
+  int frameWidth_ = 0;
+  int frameHeight_ = 0;
+};
