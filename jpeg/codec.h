@@ -6,13 +6,13 @@
 // exit, and any exception caught in a callback we give the library (stream source/destination,
 // progress monitor), is stored in the error manager and carried out by longjmp to that point,
 // where it is rethrown.
+#include <jpeglib.h>
+
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>  // jpeglib.h needs FILE and size_t
 #include <exception>
 #include <utility>
-
-#include <jpeglib.h>
 
 #include "jpeg/jpeg.h"
 
@@ -35,7 +35,8 @@ void InstallErrorManager(jpeg_common_struct& codec, TJPEGErrorManager& manager);
 
 // Runs f; if it throws, returns the exception instead. For callbacks called by libjpeg: they
 // capture the failure here, leave the catch block, and only then call JumpToGuard.
-template <class F> std::exception_ptr CaptureFailure(F&& f) noexcept {
+template <class F>
+std::exception_ptr CaptureFailure(F&& f) noexcept {
   try {
     std::forward<F>(f)();
     return nullptr;
@@ -47,16 +48,18 @@ template <class F> std::exception_ptr CaptureFailure(F&& f) noexcept {
 // Runs a block of libjpeg calls for the object that owns manager; an error inside comes back
 // here by longjmp and is rethrown as a C++ exception. call must not create objects with
 // non-trivial destructors that live across a libjpeg call.
-template <class Call> void JpegGuard(TJPEGErrorManager& manager, Call&& call) {
+template <class Call>
+void JpegGuard(TJPEGErrorManager& manager, Call&& call) {
   std::jmp_buf buffer;
-  std::jmp_buf* const outer = manager.jump;
+  // Restores the outer guard however this one is left, also when call throws by itself.
+  struct RestoreOuter {
+    TJPEGErrorManager& manager;
+    std::jmp_buf* outer;
+    ~RestoreOuter() { manager.jump = outer; }
+  } restore{manager, manager.jump};
   manager.jump = &buffer;
-  if (setjmp(buffer) != 0) {
-    manager.jump = outer;
-    std::rethrow_exception(std::exchange(manager.pending, nullptr));
-  }
+  if (setjmp(buffer) != 0) std::rethrow_exception(std::exchange(manager.pending, nullptr));
   call();
-  manager.jump = outer;
 }
 
 // Makes stream the data source of a decompressor (4096-byte blocks, from the current position).
@@ -69,11 +72,14 @@ void ReleaseCodec(j_common_ptr codec);
 // Caps the library's own memory so that absurd headers fail as EJPEG instead of exhausting the
 // machine; call right after every jpeg_create_*.
 constexpr long kJpegMemoryLimit = 1L << 30;
-inline void LimitCodecMemory(j_common_ptr codec) { codec->mem->max_memory_to_use = kJpegMemoryLimit; }
+inline void LimitCodecMemory(j_common_ptr codec) {
+  codec->mem->max_memory_to_use = kJpegMemoryLimit;
+}
 
 // The progress record: libjpeg's own first, then the picture's fields.
 struct TJPEGProgressState {
-  jpeg_progress_mgr pub;  // progress_monitor, pass_counter, pass_limit, completed_passes, total_passes
+  jpeg_progress_mgr
+      pub;  // progress_monitor, pass_counter, pass_limit, completed_passes, total_passes
   TJPEGImage* Owner;
   std::int32_t ReportedPercent;
   std::uint32_t ReportedTick;
@@ -87,6 +93,15 @@ void ReportProgress(j_common_ptr codec);
 // decode and compression send their starting and ending ones with it.
 void SendProgress(TJPEGImage& picture, TProgressStage stage, std::uint8_t percent, bool redraw,
                   const TRect& rect);
+
+// Zero-fills a work record before its codec is created.
+void ClearCodecRecord(TJPEGCodecRecord& record);
+
+// A new palette from a decompressor's colour map (0 if refused); the caller owns it.
+HPALETTE ColorMapToPalette(j_decompress_ptr codec);
+// Installs up to 256 entries of palette as the colour map of a decompressor that has read its
+// header (nothing for an empty or unknown palette).
+void PaletteToColorMap(j_decompress_ptr codec, HPALETTE palette);
 
 // Work record of one decode or compression run.
 struct TJPEGCodecRecord {
@@ -104,12 +119,12 @@ struct TJPEGCodecRecord {
 
 // Releases a record's codec when the operation's frame is left, however it is left.
 class CodecReleaseGuard {
-public:
+ public:
   explicit CodecReleaseGuard(TJPEGCodecRecord& record) : record_(record) {}
   CodecReleaseGuard(const CodecReleaseGuard&) = delete;
   CodecReleaseGuard& operator=(const CodecReleaseGuard&) = delete;
   ~CodecReleaseGuard() { ReleaseCodec(&record_.Codec.Common); }
 
-private:
+ private:
   TJPEGCodecRecord& record_;
 };

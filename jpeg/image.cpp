@@ -1,0 +1,172 @@
+// The picture object model: construction, sharing of the compressed data, copying to and from
+// bitmaps, comparison, sizes, palettes, drawing and the clipboard.
+#include <memory>
+
+#include "framework/graphics/canvas.h"
+#include "framework/graphics/screen.h"
+#include "framework/system/resstrings.h"
+#include "jpeg/codec.h"
+
+TJPEGData::~TJPEGData() = default;
+
+namespace {
+
+std::unique_ptr<TGraphic> CreateJpegImage() { return std::make_unique<TJPEGImage>(); }
+
+constinit const TGraphicClass kJpegImageClass{"TJPEGImage", &CreateJpegImage};
+
+bool ScreenIsPaletted() {
+  const HDC screen = GetDC(0);
+  const bool paletted = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES) <= 8;
+  ReleaseDC(0, screen);
+  return paletted;
+}
+
+}  // namespace
+
+const TGraphicClass& TJPEGImage::Class() { return kJpegImageClass; }
+
+TJPEGImage::TJPEGImage()
+    : blockSmoothing_(JpegDefaultOptions.BlockSmoothing),
+      grayOutput_(JpegDefaultOptions.GrayOutput),
+      bitmapDepth_(JpegDefaultOptions.BitmapDepth),
+      saveQuality_(JpegDefaultOptions.SaveQuality),
+      showWhileLoading_(JpegDefaultOptions.ShowWhileLoading),
+      saveProgressive_(JpegDefaultOptions.SaveProgressive),
+      decodeSpeed_(JpegDefaultOptions.DecodeSpeed),
+      shrinkFactor_(JpegDefaultOptions.ShrinkFactor) {
+  StartNewData();
+}
+
+TJPEGImage::~TJPEGImage() {
+  heldPalette_.reset();
+  decodedBitmap_.reset();
+  if (sharedData_ != nullptr) sharedData_->Release();
+}
+
+void TJPEGImage::StartNewData() {
+  auto* fresh = new TJPEGData;
+  if (sharedData_ != nullptr) sharedData_->Release();
+  sharedData_ = fresh;
+  sharedData_->Reference();
+  outputSizeStale_ = true;
+}
+
+void TJPEGImage::StartNewBitmap() { decodedBitmap_ = std::make_unique<TBitmap>(); }
+
+void TJPEGImage::DiscardBitmap() { decodedBitmap_.reset(); }
+
+void TJPEGImage::Changed(TObject* sender) { TGraphic::Changed(sender); }
+
+void TJPEGImage::Assign(TPersistent* source) {
+  if (auto* picture = dynamic_cast<TJPEGImage*>(source)) {
+    // Taking over one's own record would release it before it is referenced again.
+    if (picture == this) return;
+    std::unique_ptr<TBitmap> copy;
+    if (TBitmap* bitmap = picture->decodedBitmap_.get()) {
+      copy = std::make_unique<TBitmap>();
+      copy->Assign(bitmap);
+    }
+    picture->sharedData_->Reference();
+    sharedData_->Release();
+    sharedData_ = picture->sharedData_;
+    outputSizeStale_ = true;
+    decodedBitmap_ = std::move(copy);
+    return;
+  }
+  if (auto* bitmap = dynamic_cast<TBitmap*>(source)) {
+    auto copy = std::make_unique<TBitmap>();
+    copy->Assign(bitmap);
+    StartNewData();
+    decodedBitmap_ = std::move(copy);
+    return;
+  }
+  TGraphic::Assign(source);
+}
+
+void TJPEGImage::AssignTo(TPersistent* dest) {
+  if (auto* bitmap = dynamic_cast<TBitmap*>(dest)) {
+    bitmap->Assign(GetDecodedBitmap(*this));
+    return;
+  }
+  TGraphic::AssignTo(dest);
+}
+
+void TJPEGImage::RenderStretched(TCanvas& canvas, const TRect& rect) {
+  canvas.StretchDraw(rect, GetDecodedBitmap(*this));
+}
+
+bool TJPEGImage::Equals(TGraphic* other) {
+  auto* picture = dynamic_cast<TJPEGImage*>(other);
+  if (picture == nullptr) return false;
+  if (sharedData_->JpegStream && picture->sharedData_->JpegStream) return TGraphic::Equals(other);
+  return sharedData_ == picture->sharedData_;
+}
+
+bool TJPEGImage::IsEmpty() {
+  return !sharedData_->JpegStream && (!decodedBitmap_ || decodedBitmap_->Empty());
+}
+
+int TJPEGImage::QueryWidth() {
+  if (decodedBitmap_) return decodedBitmap_->GetWidth();
+  if (shrinkFactor_ == sfFull) return sharedData_->ImageWidth;
+  RefreshOutputSize(*this);
+  return cachedOutputWidth_;
+}
+
+int TJPEGImage::QueryHeight() {
+  if (decodedBitmap_) return decodedBitmap_->GetHeight();
+  if (shrinkFactor_ == sfFull) return sharedData_->ImageHeight;
+  RefreshOutputSize(*this);
+  return cachedOutputHeight_;
+}
+
+void TJPEGImage::ChangeWidth(int) { throw EInvalidGraphicOperation(LoadResString(SChangeJPGSize)); }
+
+void TJPEGImage::ChangeHeight(int) {
+  throw EInvalidGraphicOperation(LoadResString(SChangeJPGSize));
+}
+
+HPALETTE TJPEGImage::QueryPalette() {
+  if (decodedBitmap_) return decodedBitmap_->GetPalette();
+  if (heldPalette_) return heldPalette_.get();
+  // The 8-bit decoder builds its own palette; a 24-bit picture on a paletted screen is shown
+  // through a halftone one, made once.
+  if (bitmapDepth_ == bd24Bit && ScreenIsPaletted()) {
+    const HDC screen = GetDC(0);
+    heldPalette_.reset(CreateHalftonePalette(screen));
+    ReleaseDC(0, screen);
+    return heldPalette_.get();
+  }
+  return 0;
+}
+
+void TJPEGImage::ChangePalette(HPALETTE palette) {
+  if (palette == heldPalette_.get()) return;
+  if (decodedBitmap_ && palette == decodedBitmap_->GetPalette()) {
+    // The bitmap keeps its handle; the picture holds its own copy so that each handle has one
+    // owner.
+    heldPalette_.reset(palette == 0 ? 0 : CopyPalette(palette));
+    return;
+  }
+  // A picture that holds only a bitmap has nothing to decode again: keep its only image.
+  const bool rebuild = decodedBitmap_ != nullptr && sharedData_->JpegStream != nullptr;
+  if (rebuild) DiscardBitmap();
+  heldPalette_.reset(palette);
+  if (rebuild) {
+    PaletteModified = true;
+    Changed(this);
+  }
+}
+
+void TJPEGImage::ImportClipboardData(std::uint16_t format, THandle data, HPALETTE palette) {
+  // The picture then holds only the imported bitmap, so that a save writes what it shows.
+  auto imported = std::make_unique<TBitmap>();
+  imported->LoadFromClipboardFormat(format, data, palette);
+  StartNewData();
+  decodedBitmap_ = std::move(imported);
+}
+
+void TJPEGImage::ExportClipboardData(std::uint16_t& format, THandle& data, HPALETTE& palette) {
+  GetDecodedBitmap(*this)->SaveToClipboardFormat(format, data, palette);
+}

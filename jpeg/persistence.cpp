@@ -1,0 +1,111 @@
+// How compressed data enters and leaves a picture: plain streams (and so files) carry the JPEG
+// bytes alone, form streams a 32-bit little-endian count and the bytes.
+#include <array>
+#include <cstring>
+#include <limits>
+
+#include "jpeg/codec.h"
+
+namespace {
+
+constexpr std::int64_t kMaxCount = std::numeric_limits<std::int32_t>::max();
+
+std::int64_t BytesLeft(TStream& stream) {
+  const std::int64_t left = stream.GetSize() - stream.GetPosition();
+  return left > 0 ? left : 0;
+}
+
+struct HeaderFacts {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  bool grayscale = false;
+  bool progressive = false;
+};
+
+// Reads only the header of the JPEG bytes in stream, with a decompressor of its own that is
+// destroyed on every path.
+HeaderFacts ReadHeader(TMemoryStream& stream) {
+  jpeg_decompress_struct codec;
+  std::memset(&codec, 0, sizeof codec);
+  TJPEGErrorManager errors{};
+  InstallErrorManager(*reinterpret_cast<jpeg_common_struct*>(&codec), errors);
+  struct Destroyer {
+    jpeg_decompress_struct& codec;
+    ~Destroyer() { jpeg_destroy_decompress(&codec); }
+  } destroyer{codec};
+
+  stream.SetPosition(0);
+  HeaderFacts facts;
+  JpegGuard(errors, [&] {
+    jpeg_create_decompress(&codec);
+    LimitCodecMemory(reinterpret_cast<j_common_ptr>(&codec));
+    jpeg_stream_src(&codec, stream);
+    jpeg_read_header(&codec, TRUE);
+    facts.width = static_cast<std::int32_t>(codec.image_width);
+    facts.height = static_cast<std::int32_t>(codec.image_height);
+    facts.grayscale = codec.jpeg_color_space == JCS_GRAYSCALE;
+    facts.progressive = jpeg_has_multiple_scans(&codec) != 0;
+  });
+  return facts;
+}
+
+}  // namespace
+
+void TJPEGImage::ReadJpegBytes(std::int32_t count, TStream& source) {
+  StartNewData();
+  DiscardBitmap();
+  sharedData_->JpegStream = std::make_unique<TMemoryStream>();
+  TMemoryStream& bytes = *sharedData_->JpegStream;
+  bytes.SetSize64(count);
+  source.ReadBuffer(bytes.Memory(), count);
+  if (count > 0) {
+    const HeaderFacts facts = ReadHeader(bytes);
+    sharedData_->ImageWidth = facts.width;
+    sharedData_->ImageHeight = facts.height;
+    sharedData_->IsGrayscale = facts.grayscale;
+    saveProgressive_ = facts.progressive;
+  }
+  PaletteModified = true;
+  Changed(this);
+}
+
+void TJPEGImage::ReadFromStream(TStream& stream) {
+  const std::int64_t count = BytesLeft(stream);
+  if (count > kMaxCount) throw EReadError("JPEG data too large: more than 2147483647 bytes");
+  ReadJpegBytes(static_cast<std::int32_t>(count), stream);
+}
+
+void TJPEGImage::WriteToStream(TStream& stream) {
+  EnsureJpegStream(*this);
+  // After an abandoned compression there is no stream to write.
+  TMemoryStream* bytes = sharedData_->JpegStream.get();
+  if (bytes == nullptr) return;
+  stream.Write(bytes->Memory(), bytes->GetSize());
+}
+
+void TJPEGImage::ReadFormData(TStream& stream) {
+  std::array<std::uint8_t, 4> field{};
+  stream.ReadBuffer(field.data(), field.size());
+  const auto count = static_cast<std::int32_t>(
+      static_cast<std::uint32_t>(field[0]) | (static_cast<std::uint32_t>(field[1]) << 8) |
+      (static_cast<std::uint32_t>(field[2]) << 16) | (static_cast<std::uint32_t>(field[3]) << 24));
+  // Checked before anything changes, so that a damaged payload leaves the picture as it was.
+  if (count < 0 || count > BytesLeft(stream)) {
+    throw EReadError("Invalid JPEG data count in form stream");
+  }
+  ReadJpegBytes(count, stream);
+}
+
+void TJPEGImage::WriteFormData(TStream& stream) {
+  // A picture that holds only a bitmap is compressed first, or its image would not survive.
+  EnsureJpegStream(*this);
+  TMemoryStream* bytes = sharedData_->JpegStream.get();
+  const std::int64_t size = bytes != nullptr ? bytes->GetSize() : 0;
+  if (size > kMaxCount) throw EWriteError("JPEG data too large for a form stream");
+  const auto count = static_cast<std::uint32_t>(size);
+  const std::array<std::uint8_t, 4> field{
+      static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
+      static_cast<std::uint8_t>(count >> 16), static_cast<std::uint8_t>(count >> 24)};
+  stream.Write(field.data(), field.size());
+  if (size > 0) stream.Write(bytes->Memory(), size);
+}
