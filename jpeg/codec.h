@@ -6,13 +6,16 @@
 // exit, and any exception caught in a callback we give the library (stream source/destination,
 // progress monitor), is stored in the error manager and carried out by longjmp to that point,
 // where it is rethrown.
-#include <jpeglib.h>
-
+// jpeglib.h needs FILE and size_t declared before it.
+// clang-format off
 #include <csetjmp>
 #include <cstdint>
-#include <cstdio>  // jpeglib.h needs FILE and size_t
+#include <cstdio>
 #include <exception>
 #include <utility>
+
+#include <jpeglib.h>
+// clang-format on
 
 #include "jpeg/jpeg.h"
 
