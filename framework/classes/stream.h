@@ -11,7 +11,7 @@
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 class TStream : public TObject {
-public:
+ public:
   const char* ClassName() const override { return "TStream"; }
 
   // Reads up to count bytes; returns how many were read (0 at the end).
@@ -36,7 +36,7 @@ public:
 
 // A stream over one growable block of memory that can be addressed directly.
 class TMemoryStream : public TStream {
-public:
+ public:
   const char* ClassName() const override { return "TMemoryStream"; }
   std::int64_t Read(void* buffer, std::int64_t count) override;
   std::int64_t Write(const void* buffer, std::int64_t count) override;
@@ -51,20 +51,28 @@ public:
   void LoadFromFile(const AnsiString& fileName);
   void SaveToFile(const AnsiString& fileName);
 
-private:
+ private:
+  struct FreeBlock {
+    void operator()(std::uint8_t* block) const noexcept;
+  };
   void Reserve(std::int64_t capacity);
-  std::unique_ptr<std::uint8_t[]> data_;
+  std::unique_ptr<std::uint8_t[], FreeBlock> data_;
   std::int64_t size_ = 0;
   std::int64_t capacity_ = 0;
   std::int64_t position_ = 0;
 };
 
-enum TFileMode : unsigned { fmOpenRead = 0x0000, fmOpenWrite = 0x0001, fmOpenReadWrite = 0x0002, fmCreate = 0xFF00 };
+enum TFileMode : unsigned {
+  fmOpenRead = 0x0000,
+  fmOpenWrite = 0x0001,
+  fmOpenReadWrite = 0x0002,
+  fmCreate = 0xFF00
+};
 
 // A stream over a file. The name may be a Windows path; it is mapped to the host path.
 // Failure to open raises EFOpenError naming the file.
 class TFileStream : public TStream {
-public:
+ public:
   TFileStream(const AnsiString& fileName, unsigned mode);
   ~TFileStream() override;
   const char* ClassName() const override { return "TFileStream"; }
@@ -73,6 +81,6 @@ public:
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
   void SetSize64(std::int64_t newSize) override;
 
-private:
+ private:
   int fd_ = -1;
 };
