@@ -19,4 +19,5 @@ class TImage : public TControl {
 
  private:
   std::unique_ptr<TPicture> picture_;
+  bool drawFailed_ = false;
 };

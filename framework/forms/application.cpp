@@ -1,0 +1,151 @@
+#include "framework/forms/application.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+#include "framework/platform/paths.h"
+#include "framework/window/sdl_backend.h"
+
+namespace {
+
+std::unique_ptr<TWindowBackend>& BackendSlot() {
+  static std::unique_ptr<TWindowBackend> backend;
+  return backend;
+}
+
+// Closes the window however Run ends.
+class WindowScope {
+ public:
+  explicit WindowScope(TWindowBackend& backend) : backend_(backend) {}
+  ~WindowScope() { backend_.DestroyWindow(); }
+  WindowScope(const WindowScope&) = delete;
+  WindowScope& operator=(const WindowScope&) = delete;
+
+ private:
+  TWindowBackend& backend_;
+};
+
+// The program's application object, alive for the whole run.
+TApplication& ProgramApplication() {
+  static TApplication application(nullptr);
+  return application;
+}
+
+}  // namespace
+
+TApplication* Application = &ProgramApplication();
+
+void SetWindowBackend(std::unique_ptr<TWindowBackend> backend) {
+  BackendSlot() = std::move(backend);
+}
+
+TWindowBackend& WindowBackend() {
+  auto& backend = BackendSlot();
+  if (!backend) backend = std::make_unique<TSdlBackend>();
+  return *backend;
+}
+
+TApplication::TApplication(TComponent* owner) : TComponent(owner) {}
+
+TApplication::~TApplication() {
+  mainForm_ = nullptr;
+  DestroyComponents();
+}
+
+void TApplication::Initialize() {}
+
+void TApplication::ComponentRemoved(TComponent* component) {
+  if (component == mainForm_) mainForm_ = nullptr;
+}
+
+void TApplication::PaintMainForm(TWindowBackend& backend) {
+  TCustomForm* form = mainForm_;
+  const int width = form->ClientWidth();
+  const int height = form->ClientHeight();
+  frame_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
+  const TSurface surface{frame_.data(), width, height, width};
+  std::exception_ptr failure;
+  try {
+    form->PaintTo(surface);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  // Show what could be painted before reporting what could not.
+  backend.Present(surface);
+  if (failure) {
+    try {
+      std::rethrow_exception(failure);
+    } catch (...) {
+      HandleException(form);
+    }
+  }
+}
+
+void TApplication::Run() {
+  if (mainForm_ == nullptr) return;
+  terminated_ = false;
+  TWindowBackend& backend = WindowBackend();
+  backend.CreateWindow(mainForm_->Caption, mainForm_->ClientWidth(), mainForm_->ClientHeight(),
+                       icon_);
+  WindowScope window(backend);
+  try {
+    mainForm_->Show();
+  } catch (...) {
+    if (mainForm_ != nullptr && mainForm_->Visible) PaintMainForm(backend);
+    HandleException(mainForm_);
+  }
+  while (!terminated_ && mainForm_ != nullptr && mainForm_->Visible) {
+    if (mainForm_->NeedsRepaint()) PaintMainForm(backend);
+    TWindowEvent event;
+    if (!backend.WaitEvent(event)) break;
+    switch (event.kind) {
+      case TWindowEvent::Kind::Click:
+        if (event.button != 1) break;
+        if (TControl* target = mainForm_->ClickTargetAt(event.x, event.y)) {
+          try {
+            target->Click();
+          } catch (...) {
+            if (mainForm_ != nullptr && mainForm_->Visible && mainForm_->NeedsRepaint()) {
+              PaintMainForm(backend);
+            }
+            HandleException(target);
+          }
+        }
+        break;
+      case TWindowEvent::Kind::Close:
+        mainForm_->Close();
+        break;
+      case TWindowEvent::Kind::Expose:
+        PaintMainForm(backend);
+        break;
+    }
+  }
+}
+
+void TApplication::ShowException(const Exception& exception) {
+  if (dynamic_cast<const ENoDisplay*>(&exception) != nullptr) {
+    std::fprintf(stderr, "%s: %s\n", title_.empty() ? "talvesk" : title_.c_str(),
+                 exception.Message().c_str());
+    std::exit(1);
+  }
+  WindowBackend().ShowMessage(title_, exception.Message());
+}
+
+void TApplication::HandleException(TObject*) {
+  const std::exception_ptr current = std::current_exception();
+  if (!current) return;
+  try {
+    std::rethrow_exception(current);
+  } catch (const EAbort&) {
+    // The silent cancel.
+  } catch (const Exception& exception) {
+    ShowException(exception);
+  } catch (const std::exception& exception) {
+    ShowException(Exception(exception.what()));
+  } catch (...) {
+    ShowException(Exception(""));
+  }
+}
+
+AnsiString TApplication::GetExeName() const { return GetProgramWindowsPath(); }

@@ -1,0 +1,159 @@
+#include "framework/window/sdl_backend.h"
+
+#include <SDL2/SDL.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "framework/graphics/screen.h"
+#include "framework/window/utf8.h"
+
+namespace {
+
+// Short sleep between polls: waiting inside SDL races its wake-up event against the window's
+// destruction on X11.
+constexpr Uint32 kPollDelayMs = 10;
+
+bool IsInvisibleDriver(const char* driver) {
+  return driver != nullptr &&
+         (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+}
+
+const TIconImage* LargestIcon(const std::vector<TIconImage>& icons) {
+  const TIconImage* best = nullptr;
+  for (const TIconImage& icon : icons) {
+    const bool complete = icon.width > 0 && icon.height > 0 &&
+                          icon.argb.size() == static_cast<std::size_t>(icon.width) *
+                                                  static_cast<std::size_t>(icon.height);
+    if (complete && (best == nullptr || icon.width > best->width)) best = &icon;
+  }
+  return best;
+}
+
+}  // namespace
+
+TSdlBackend::~TSdlBackend() {
+  DestroyWindow();
+  if (videoInitialised_) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  SDL_Quit();
+}
+
+void TSdlBackend::InitVideo() {
+  if (videoInitialised_) return;
+  const char* requested = SDL_getenv("SDL_VIDEODRIVER");
+  const bool driverChosen = requested != nullptr && requested[0] != '\0';
+  // Without this SDL presents through GL and may re-create the X window behind our back.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
+    throw ENoDisplay(AnsiString("cannot open the window: ") + SDL_GetError());
+  }
+  // SDL falls back to drivers that show nothing; a window nobody can see is a failure.
+  if (!driverChosen && IsInvisibleDriver(SDL_GetCurrentVideoDriver())) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    throw ENoDisplay(
+        "cannot open the window: no display found (set DISPLAY, or SDL_VIDEODRIVER to choose "
+        "a video driver)");
+  }
+  videoInitialised_ = true;
+  SDL_DisplayMode mode;
+  if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+    const int bytes = SDL_BYTESPERPIXEL(mode.format);
+    SetScreenDepth(bytes == 4 ? 32 : static_cast<int>(SDL_BITSPERPIXEL(mode.format)));
+  }
+}
+
+void TSdlBackend::CreateWindow(const AnsiString& title, int clientWidth, int clientHeight,
+                               const std::vector<TIconImage>& icons) {
+  InitVideo();
+  DestroyWindow();
+  window_ = SDL_CreateWindow(SanitizeUtf8(title).c_str(), SDL_WINDOWPOS_CENTERED,
+                             SDL_WINDOWPOS_CENTERED, clientWidth, clientHeight, SDL_WINDOW_SHOWN);
+  if (window_ == nullptr) throw ENoDisplay(AnsiString("cannot open the window: ") + SDL_GetError());
+  if (const TIconImage* icon = LargestIcon(icons)) {
+    // SDL only reads the pixels while setting the icon.
+    auto* pixels = const_cast<std::uint32_t*>(icon->argb.data());
+    if (SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+            pixels, icon->width, icon->height, 32, icon->width * 4, SDL_PIXELFORMAT_ARGB8888)) {
+      SDL_SetWindowIcon(window_, surface);
+      SDL_FreeSurface(surface);
+    }
+  }
+}
+
+void TSdlBackend::DestroyWindow() {
+  if (window_ == nullptr) return;
+  SDL_DestroyWindow(window_);
+  window_ = nullptr;
+}
+
+void TSdlBackend::Present(const TSurface& frame) {
+  if (frame.pixels == nullptr) return;
+  frameWidth_ = frame.width;
+  frameHeight_ = frame.height;
+  lastFrame_.resize(static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height));
+  for (int y = 0; y < frame.height; ++y) {
+    const std::uint32_t* row = frame.pixels + static_cast<std::ptrdiff_t>(y) * frame.pitchPixels;
+    std::memcpy(lastFrame_.data() + static_cast<std::ptrdiff_t>(y) * frame.width, row,
+                static_cast<std::size_t>(frame.width) * sizeof(std::uint32_t));
+  }
+  Redraw();
+}
+
+void TSdlBackend::Redraw() {
+  if (window_ == nullptr || lastFrame_.empty()) return;
+  SDL_Surface* target = SDL_GetWindowSurface(window_);
+  if (target == nullptr) return;
+  const int width = frameWidth_ < target->w ? frameWidth_ : target->w;
+  const int height = frameHeight_ < target->h ? frameHeight_ : target->h;
+  if (SDL_MUSTLOCK(target) && SDL_LockSurface(target) != 0) return;
+  SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_XRGB8888, lastFrame_.data(), frameWidth_ * 4,
+                    target->format->format, target->pixels, target->pitch);
+  if (SDL_MUSTLOCK(target)) SDL_UnlockSurface(target);
+  SDL_UpdateWindowSurface(window_);
+}
+
+bool TSdlBackend::WaitEvent(TWindowEvent& event) {
+  for (;;) {
+    if (window_ == nullptr) return false;
+    SDL_Event sdlEvent;
+    while (SDL_PollEvent(&sdlEvent) != 0) {
+      switch (sdlEvent.type) {
+        case SDL_QUIT:
+          event = {TWindowEvent::Kind::Close, 0, 0, 0};
+          return true;
+        case SDL_WINDOWEVENT:
+          if (sdlEvent.window.event == SDL_WINDOWEVENT_CLOSE) {
+            event = {TWindowEvent::Kind::Close, 0, 0, 0};
+            return true;
+          }
+          if (sdlEvent.window.event == SDL_WINDOWEVENT_EXPOSED) Redraw();
+          break;
+        case SDL_MOUSEBUTTONDOWN:
+          pressedButtons_ |= 1u << (sdlEvent.button.button & 31u);
+          break;
+        case SDL_MOUSEBUTTONUP: {
+          // A click is a press and a release in the window.
+          const unsigned bit = 1u << (sdlEvent.button.button & 31u);
+          if ((pressedButtons_ & bit) == 0) break;
+          pressedButtons_ &= ~bit;
+          event = {TWindowEvent::Kind::Click, sdlEvent.button.x, sdlEvent.button.y,
+                   sdlEvent.button.button};
+          return true;
+        }
+        default:
+          break;
+      }
+    }
+    SDL_Delay(kPollDelayMs);
+  }
+}
+
+void TSdlBackend::ShowMessage(const AnsiString& title, const AnsiString& text) {
+  const AnsiString safeTitle = SanitizeUtf8(title);
+  const AnsiString safeText = SanitizeUtf8(text);
+  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, safeTitle.c_str(), safeText.c_str(),
+                               window_) != 0) {
+    // Nowhere to show it; the terminal is the last resort.
+    std::fprintf(stderr, "%s: %s\n", safeTitle.c_str(), safeText.c_str());
+  }
+}
