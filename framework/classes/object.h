@@ -1,7 +1,7 @@
 #pragma once
 // Root of the framework's class tree: a virtual destructor and a class name for messages.
 class TObject {
-public:
+ public:
   TObject() = default;
   TObject(const TObject&) = delete;
   TObject& operator=(const TObject&) = delete;

@@ -4,19 +4,19 @@
 #include "framework/classes/object.h"
 
 class TPersistent : public TObject {
-public:
+ public:
   const char* ClassName() const override { return "TPersistent"; }
   // Copies source into this object. The default hands over to source->AssignTo(this);
   // an assignment that nobody handles raises EConvertError.
   virtual void Assign(TPersistent* source);
 
-protected:
+ protected:
   // Copies this object into dest; the default raises EConvertError.
   virtual void AssignTo(TPersistent* dest);
 };
 
 // Objects that expose interfaces; nothing of COM is needed here.
 class TInterfacedPersistent : public TPersistent {
-public:
+ public:
   const char* ClassName() const override { return "TInterfacedPersistent"; }
 };

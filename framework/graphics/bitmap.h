@@ -5,15 +5,19 @@
 // (1, 4, 8 bits) take their colour table from the bitmap's palette.
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "framework/graphics/graphic.h"
 
 enum TPixelFormat : std::uint8_t { pf1bit, pf4bit, pf8bit, pf24bit, pf32bit };
 
-int BitsPerPixel(TPixelFormat format);
+constexpr int BitsPerPixel(TPixelFormat format) {
+  constexpr int kBits[] = {1, 4, 8, 24, 32};
+  return kBits[format];
+}
 
 class TBitmap : public TGraphic {
-public:
+ public:
   // Pixel memory above this is refused with EOutOfResources before anything is allocated.
   static constexpr std::int64_t kMaxPixelBytes = std::int64_t{1} << 30;
 
@@ -39,16 +43,31 @@ public:
   void SetTopDown(bool topDown);
 
   // Address of the first byte of a row; EInvalidGraphicOperation for a row outside the image.
-  std::uint8_t* ScanLine(int row);
+  std::uint8_t* ScanLine(int row) {
+    if (static_cast<unsigned>(row) >= static_cast<unsigned>(height_)) ScanLineOutOfRange(row);
+    return pixels_.get() + (topDown_ ? row : height_ - 1 - row) * RowBytes();
+  }
+  const std::uint8_t* ScanLine(int row) const { return const_cast<TBitmap*>(this)->ScanLine(row); }
   std::uint8_t* GetScanline(int row) { return ScanLine(row); }
   // Bytes per row including the padding to 4 bytes.
-  std::int64_t RowBytes() const;
+  std::int64_t RowBytes() const { return RowBytesFor(width_, format_); }
+  static std::int64_t RowBytesFor(std::int64_t width, TPixelFormat format) {
+    return (width * BitsPerPixel(format) + 31) / 32 * 4;
+  }
+
+  // Resolution read from a BMP file (pixels per metre); 0 when unknown. Written back as read.
+  std::int32_t XPelsPerMeter() const { return xPelsPerMeter_; }
+  std::int32_t YPelsPerMeter() const { return yPelsPerMeter_; }
+  void SetPelsPerMeter(std::int32_t x, std::int32_t y) {
+    xPelsPerMeter_ = x;
+    yPelsPerMeter_ = y;
+  }
 
   // Palette handle owned by the bitmap (0 for none). SetPalette takes ownership.
   // Colour of an index for indexed formats (black beyond the palette).
   TColor PaletteColor(int index) const;
 
-protected:
+ protected:
   void RenderStretched(TCanvas& canvas, const TRect& rect) override;
   bool Equals(TGraphic* other) override;
   bool IsEmpty() override { return width_ == 0 || height_ == 0; }
@@ -58,19 +77,36 @@ protected:
   void ChangeHeight(int value) override { SetSize(width_, value); }
   void ChangeWidth(int value) override { SetSize(value, height_); }
   void ChangePalette(HPALETTE palette) override;
-  void ReadFromStream(TStream& stream) override;   // a BMP file
-  void WriteToStream(TStream& stream) override;    // a BMP file
+  void ReadFromStream(TStream& stream) override;  // a BMP file
+  void WriteToStream(TStream& stream) override;   // a BMP file
   void ImportClipboardData(std::uint16_t format, THandle data, HPALETTE palette) override;
   void ExportClipboardData(std::uint16_t& format, THandle& data, HPALETTE& palette) override;
   void AssignTo(TPersistent* dest) override;
 
-private:
-  struct Impl;
+ private:
+  // Pixel memory comes from calloc: large blocks arrive as fresh zero pages without a fill pass.
+  struct FreePixels {
+    void operator()(std::uint8_t* pixels) const noexcept;
+  };
+  using PixelBlock = std::unique_ptr<std::uint8_t[], FreePixels>;
+  [[noreturn]] static void ScanLineOutOfRange(int row);
+  // Zeroed memory for an image of this size and format; EOutOfResources above kMaxPixelBytes.
+  static PixelBlock AllocatePixels(int width, int height, TPixelFormat format);
+  void ReplaceImage(int width, int height, TPixelFormat format, PixelBlock pixels);
+  // A device-independent bitmap (with or without the BMP file header); the image is replaced only
+  // when the whole DIB was valid. EInvalidGraphic otherwise.
+  void LoadDib(TStream& stream, bool withFileHeader);
+  void SaveDib(TStream& stream, bool withFileHeader) const;
+  // Row of the image as B,G,R bytes, indexed formats looked up in palette (black beyond it).
+  void RowToBgr(int row, const std::vector<PALETTEENTRY>& palette, std::uint8_t* bgr) const;
+
   int width_ = 0;
   int height_ = 0;
   TPixelFormat format_ = pf24bit;
   bool topDown_ = false;
-  std::unique_ptr<std::uint8_t[]> pixels_;
+  PixelBlock pixels_;
   OwnedPalette palette_;
+  std::int32_t xPelsPerMeter_ = 0;
+  std::int32_t yPelsPerMeter_ = 0;
   friend struct BitmapAccess;
 };

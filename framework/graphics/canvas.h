@@ -21,7 +21,7 @@ struct TFont {
 };
 
 class TCanvas {
-public:
+ public:
   explicit TCanvas(TSurface surface) : surface_(surface) {}
   const TSurface& Surface() const { return surface_; }
 
@@ -38,6 +38,6 @@ public:
   int TextWidth(const AnsiString& text);
   int TextHeight(const AnsiString& text);
 
-private:
+ private:
   TSurface surface_;
 };

@@ -16,7 +16,7 @@ int GlobalLiveBlockCount();
 
 // Holds at most one graphic's clipboard data; the clipboard owns what is put on it.
 class TClipboard {
-public:
+ public:
   ~TClipboard();
   void Clear();
   // Puts the graphic's clipboard export on the clipboard.
@@ -25,7 +25,7 @@ public:
   // Hands the clipboard's data to the graphic's clipboard import.
   void AssignTo(TGraphic* graphic) const;
 
-private:
+ private:
   std::uint16_t format_ = 0;
   THandle data_ = 0;
   HPALETTE palette_ = 0;

@@ -20,8 +20,9 @@ using THandle = std::uintptr_t;
 enum TProgressStage : std::uint8_t { psStarting = 0, psRunning = 1, psEnding = 2 };
 
 using TNotifyEvent = std::function<void(TObject* sender)>;
-using TProgressEvent = std::function<void(TObject* sender, TProgressStage stage, std::uint8_t percent,
-                                          bool redrawNow, const TRect& rect, const AnsiString& message)>;
+using TProgressEvent =
+    std::function<void(TObject* sender, TProgressStage stage, std::uint8_t percent, bool redrawNow,
+                       const TRect& rect, const AnsiString& message)>;
 
 // The class object of a graphic kind: it names the class and constructs an instance
 // (the "virtual constructor" the picture registry needs).
@@ -31,7 +32,7 @@ struct TGraphicClass {
 };
 
 class TGraphic : public TInterfacedPersistent {
-public:
+ public:
   TGraphic() = default;
   const char* ClassName() const override { return "TGraphic"; }
 
@@ -77,7 +78,7 @@ public:
   virtual void Progress(TObject* sender, TProgressStage stage, std::uint8_t percent, bool redrawNow,
                         const TRect& rect, const AnsiString& message);
 
-protected:
+ protected:
   virtual void RenderStretched(TCanvas& canvas, const TRect& rect) = 0;
   // Same class and the same bytes written by WriteToStream.
   virtual bool Equals(TGraphic* other);
@@ -98,7 +99,7 @@ protected:
   virtual void ImportClipboardData(std::uint16_t format, THandle data, HPALETTE palette) = 0;
   virtual void ExportClipboardData(std::uint16_t& format, THandle& data, HPALETTE& palette) = 0;
 
-private:
+ private:
   bool modified_ = false;
   bool transparent_ = false;
 };

@@ -36,7 +36,7 @@ int GdiLiveObjectCount();
 
 // Owns one palette handle; deletes it when replaced or destroyed.
 class OwnedPalette {
-public:
+ public:
   OwnedPalette() = default;
   explicit OwnedPalette(HPALETTE handle) : handle_(handle) {}
   OwnedPalette(OwnedPalette&& other) noexcept : handle_(std::exchange(other.handle_, 0)) {}
@@ -54,6 +54,6 @@ public:
   }
   HPALETTE release() { return std::exchange(handle_, 0); }
 
-private:
+ private:
   HPALETTE handle_ = 0;
 };

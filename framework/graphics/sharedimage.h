@@ -5,16 +5,16 @@
 #include "framework/classes/object.h"
 
 class TSharedImage : public TObject {
-public:
+ public:
   const char* ClassName() const override { return "TSharedImage"; }
   void Reference() { ++refCount_; }
   void Release();
   int RefCount() const { return refCount_; }
 
-protected:
+ protected:
   // Frees the system handles the record holds, before it is destroyed.
   virtual void ReleaseHandles() = 0;
 
-private:
+ private:
   int refCount_ = 0;
 };

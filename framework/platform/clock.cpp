@@ -12,7 +12,8 @@ std::function<std::uint32_t()>& Source() {
 std::uint32_t GetTickCount() {
   if (const auto& source = Source()) return source();
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+  return static_cast<std::uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
 void SetTickCountSource(std::function<std::uint32_t()> source) { Source() = std::move(source); }

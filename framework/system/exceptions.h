@@ -6,19 +6,19 @@
 #include "framework/system/ansistring.h"
 
 class Exception : public std::exception {
-public:
+ public:
   explicit Exception(AnsiString message) : message_(std::move(message)) {}
   const AnsiString& Message() const noexcept { return message_; }
   const char* what() const noexcept override { return message_.c_str(); }
 
-private:
+ private:
   AnsiString message_;
 };
 
-#define TALVESK_EXCEPTION(Name, Base)                                                              \
-  class Name : public Base {                                                                       \
-  public:                                                                                          \
-    using Base::Base;                                                                              \
+#define TALVESK_EXCEPTION(Name, Base) \
+  class Name : public Base {          \
+   public:                            \
+    using Base::Base;                 \
   }
 
 TALVESK_EXCEPTION(EAbort, Exception);

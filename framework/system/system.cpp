@@ -7,10 +7,14 @@ void Abort() { throw EAbort("Operation aborted"); }
 
 AnsiString LoadResString(int id) {
   switch (id) {
-  case SChangeJPGSize: return "Cannot change the size of a JPEG image";
-  case SJPEGError: return "JPEG error #%d";
-  case SJPEGImageFile: return "JPEG Image File";
-  default: return {};
+    case SChangeJPGSize:
+      return "Cannot change the size of a JPEG image";
+    case SJPEGError:
+      return "JPEG error #%d";
+    case SJPEGImageFile:
+      return "JPEG Image File";
+    default:
+      return {};
   }
 }
 
