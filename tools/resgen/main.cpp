@@ -1,0 +1,114 @@
+// Generates the launcher's committed resources reproducibly:
+//   talvesk-resgen all OUTDIR [--font FILE]
+//       OUTDIR/placeholder.bmp, OUTDIR/talvesk.ico, OUTDIR/icons/<n>x<n>/talvesk.png
+//   talvesk-resgen layout-hex [--font FILE] [--indent N]
+//       the default tile picture's Picture.Data as the layout's {hex} block
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/resgen/disc_icon.h"
+#include "tools/resgen/ico_writer.h"
+#include "tools/resgen/placeholder.h"
+#include "tools/resgen/png_writer.h"
+
+namespace {
+
+struct Options {
+  std::string mode;
+  std::string outDir;
+  std::string fontFile = kDefaultFontFile;
+  int indent = 0;
+};
+
+[[noreturn]] void Usage() {
+  std::cerr << "usage: talvesk-resgen all OUTDIR [--font FILE]\n"
+               "       talvesk-resgen layout-hex [--font FILE] [--indent N]\n";
+  std::exit(2);
+}
+
+Options ParseArguments(int argc, char** argv) {
+  Options options;
+  std::vector<std::string> positional;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--font" && i + 1 < argc) {
+      options.fontFile = argv[++i];
+    } else if (arg == "--indent" && i + 1 < argc) {
+      try {
+        options.indent = std::stoi(argv[++i]);
+      } catch (const std::exception&) {
+        Usage();
+      }
+      if (options.indent < 0 || options.indent > 40) Usage();
+    } else if (arg.starts_with("--")) {
+      Usage();
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (positional.empty()) Usage();
+  options.mode = positional[0];
+  if (options.mode == "all" && positional.size() == 2) {
+    options.outDir = positional[1];
+  } else if (!(options.mode == "layout-hex" && positional.size() == 1)) {
+    Usage();
+  }
+  return options;
+}
+
+void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  file.close();
+  if (!file) throw std::runtime_error("cannot write " + path.string());
+}
+
+void WriteAll(const Options& options) {
+  const std::filesystem::path out = options.outDir;
+  WriteFile(out / "placeholder.bmp", BuildPlaceholderBmp(options.fontFile));
+  std::vector<RgbaImage> images;
+  for (int size : IconSizes()) {
+    images.push_back(RenderDiscIcon(size));
+    const std::string folder = std::to_string(size) + "x" + std::to_string(size);
+    WriteFile(out / "icons" / folder / "talvesk.png", EncodePng(images.back()));
+  }
+  WriteFile(out / "talvesk.ico", EncodeIco(images));
+}
+
+void PrintLayoutHex(const Options& options) {
+  const Bytes data = WrapAsPictureData(BuildPlaceholderBmp(options.fontFile));
+  constexpr std::size_t kBytesPerLine = 32;  // 64 hex digits
+  const std::string margin(static_cast<std::size_t>(options.indent), ' ');
+  std::string text = "{";
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    if (i % kBytesPerLine == 0) text += "\n" + margin;
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02X", static_cast<unsigned>(data[i]));
+    text += digits;
+  }
+  text += "}\n";
+  std::cout << text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = ParseArguments(argc, argv);
+  try {
+    if (options.mode == "all")
+      WriteAll(options);
+    else
+      PrintLayoutHex(options);
+  } catch (const std::exception& error) {
+    std::cerr << "talvesk-resgen: " << error.what() << "\n";
+    return 1;
+  }
+  return 0;
+}

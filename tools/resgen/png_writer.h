@@ -1,0 +1,6 @@
+#pragma once
+// PNG files of 8-bit RGBA images (colour type 6, no interlace).
+#include "tools/resgen/byte_sink.h"
+#include "tools/resgen/disc_icon.h"
+
+Bytes EncodePng(const RgbaImage& image);
