@@ -7,7 +7,7 @@
 class TBitmap;
 
 class TPicture : public TInterfacedPersistent {
-public:
+ public:
   TPicture();
   ~TPicture() override;
   const char* ClassName() const override { return "TPicture"; }
@@ -44,7 +44,7 @@ public:
   static const TGraphicClass* FindClassByExtension(const AnsiString& extension);
   static const TGraphicClass* FindClassByName(const AnsiString& className);
 
-private:
+ private:
   void GraphicChanged(TObject* sender);
   std::unique_ptr<TGraphic> graphic_;
 };
