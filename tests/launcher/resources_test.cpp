@@ -1,0 +1,193 @@
+// The built-in resources, checked against their file formats, ImageMagick and the framework's
+// own bitmap reader.
+#include "launcher/resources.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "framework/classes/stream.h"
+#include "framework/graphics/bitmap.h"
+#include "framework/graphics/picture.h"
+#include "framework/system/exceptions.h"
+#include "launcher/icon.h"
+
+namespace {
+
+std::string CommandOutput(const std::string& command) {
+  std::string output;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    std::array<char, 4096> buffer;
+    std::size_t n;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
+    pclose(pipe);
+  }
+  return output;
+}
+
+bool HaveImageMagick() { return std::system("command -v convert >/dev/null 2>&1") == 0; }
+
+std::filesystem::path WriteTemp(const std::string& name, std::span<const std::uint8_t> bytes) {
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("talvesk-res-" + std::to_string(getpid()) + "-" + name);
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+struct Box {
+  int left, top, right, bottom;
+  bool Holds(int x, int y) const { return x >= left && x <= right && y >= top && y <= bottom; }
+};
+constexpr Box kBrak = {29, 25, 68, 37};
+constexpr Box kOkladki = {16, 53, 79, 65};
+
+// R, G, B of the 16 VGA colours in their usual order.
+constexpr std::array<std::uint32_t, 16> kVga = {
+    0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0,
+    0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+
+TEST(PlaceholderPicture, IsA16ColourBmpWithRedTextOnlyInItsTwoBoxes) {
+  const auto bytes = PlaceholderBitmapBytes();
+  ASSERT_EQ(bytes.size(), 5998u);
+
+  TMemoryStream stream;
+  stream.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  stream.SetPosition(0);
+  TBitmap bitmap;
+  bitmap.LoadFromStream(stream);
+  ASSERT_EQ(bitmap.GetPixelFormat(), pf4bit);
+  ASSERT_EQ(bitmap.GetWidth(), 105);
+  ASSERT_EQ(bitmap.GetHeight(), 105);
+
+  std::array<PALETTEENTRY, 16> entries{};
+  ASSERT_EQ(GetPaletteEntries(bitmap.GetPalette(), 0, 16, entries.data()), 16u);
+  for (std::size_t i = 0; i < kVga.size(); ++i) {
+    const auto rgb =
+        (std::uint32_t{entries[i].peRed} << 16) | (entries[i].peGreen << 8) | entries[i].peBlue;
+    EXPECT_EQ(rgb, kVga[i]) << "palette entry " << i;
+  }
+
+  int redInBrak = 0, redInOkladki = 0;
+  for (int y = 0; y < 105; ++y) {
+    const std::uint8_t* row = bitmap.ScanLine(y);
+    for (int x = 0; x < 105; ++x) {
+      const int index = (x % 2 == 0) ? row[x / 2] >> 4 : row[x / 2] & 0x0F;
+      ASSERT_TRUE(index == 0 || index == 9) << "colour " << index << " at " << x << "," << y;
+      if (index != 9) continue;
+      ASSERT_TRUE(kBrak.Holds(x, y) || kOkladki.Holds(x, y))
+          << "red outside the text at " << x << "," << y;
+      (kBrak.Holds(x, y) ? redInBrak : redInOkladki)++;
+    }
+  }
+  // Letters about 13 pixels high: each word draws a good share of its box.
+  EXPECT_GT(redInBrak, 100);
+  EXPECT_GT(redInOkladki, 150);
+}
+
+TEST(PlaceholderPicture, ImageMagickReadsTheSameFile) {
+  if (!HaveImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
+  const auto path = WriteTemp("placeholder.bmp", PlaceholderBitmapBytes());
+  // Resolution in pixels per centimetre, times 100: pixels per metre.
+  const std::string described = CommandOutput(
+      "identify -format '%m %w %h %z %k %[units] %[fx:round(resolution.x*100)] "
+      "%[fx:round(resolution.y*100)]' " +
+      path.string() + " 2>&1");
+  std::filesystem::remove(path);
+  EXPECT_EQ(described, "BMP3 105 105 4 2 PixelsPerCentimeter 3780 3780");
+}
+
+TEST(PlaceholderPicture, PictureDataRebuildsTheBitmap) {
+  const AnsiString data = PlaceholderPictureData();
+  ASSERT_EQ(data.size(), 1 + 7 + 4 + 5998u);
+  EXPECT_EQ(data.substr(0, 12), AnsiString("\x07TBitmap\x6E\x17\0\0", 12));
+
+  TMemoryStream stream;
+  stream.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
+  stream.SetPosition(0);
+  TPicture picture;
+  picture.ReadData(stream);
+  ASSERT_NE(picture.Graphic(), nullptr);
+  EXPECT_STREQ(picture.Graphic()->ClassName(), "TBitmap");
+  EXPECT_EQ(picture.Width(), 105);
+  EXPECT_EQ(stream.GetPosition(), static_cast<std::int64_t>(data.size()));
+}
+
+std::uint8_t Alpha(std::uint32_t argb) { return static_cast<std::uint8_t>(argb >> 24); }
+
+TEST(ProgramIcon, HoldsEightDiscImages) {
+  const std::vector<TIconImage> images = DecodeIcon(IconBytes());
+  const std::array<int, 8> sizes = {16, 24, 32, 48, 64, 72, 96, 128};
+  ASSERT_EQ(images.size(), sizes.size());
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    const TIconImage& image = images[i];
+    const int n = sizes[i];
+    SCOPED_TRACE("size " + std::to_string(n));
+    ASSERT_EQ(image.Width, n);
+    ASSERT_EQ(image.Height, n);
+    auto at = [&](int x, int y) { return image.Pixels[static_cast<std::size_t>(y * n + x)]; };
+    const std::array<std::pair<int, int>, 4> corners = {
+        {{0, 0}, {n - 1, 0}, {0, n - 1}, {n - 1, n - 1}}};
+    for (auto [x, y] : corners) EXPECT_EQ(Alpha(at(x, y)), 0) << "corner " << x << "," << y;
+    // Along the horizontal axis: body (opaque black) near the rim, white ring near the hole.
+    const int c = n / 2;
+    const double radius = n / 2.0;
+    for (int x : {c + static_cast<int>(radius * 0.72), c - 1 - static_cast<int>(radius * 0.72)})
+      EXPECT_EQ(at(x, c), 0xFF000000u) << "body at " << x;
+    for (int x : {c + static_cast<int>(radius * 0.28), c - 1 - static_cast<int>(radius * 0.28)})
+      EXPECT_EQ(at(x, c), 0xFFFFFFFFu) << "ring at " << x;
+    if (n >= 32) {
+      EXPECT_EQ(Alpha(at(c, c)), 0) << "hole";
+    }
+    // Anti-aliased rim: some partly transparent pixels.
+    int partial = 0;
+    for (std::uint32_t p : image.Pixels) partial += Alpha(p) > 0 && Alpha(p) < 255;
+    EXPECT_GT(partial, 0);
+  }
+}
+
+// ImageMagick decodes the icon file and the theme PNGs on its own; all must match.
+TEST(ProgramIcon, ImageMagickSeesTheSamePixelsInTheIconAndThePngs) {
+  if (!HaveImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
+  const std::vector<TIconImage> images = DecodeIcon(IconBytes());
+  const auto ico = WriteTemp("talvesk.ico", IconBytes());
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    const TIconImage& image = images[i];
+    SCOPED_TRACE("size " + std::to_string(image.Width));
+    std::string expected;
+    for (std::uint32_t p : image.Pixels) {
+      for (int shift : {16, 8, 0, 24}) expected += static_cast<char>((p >> shift) & 0xFF);
+    }
+    const std::string fromIco = CommandOutput("convert '" + ico.string() + "[" + std::to_string(i) +
+                                              "]' -depth 8 rgba:- 2>/dev/null");
+    EXPECT_TRUE(fromIco == expected) << "icon file decoded differently";
+    const std::string size = std::to_string(image.Width);
+    const std::string png = std::string(TALVESK_SOURCE_DIR) + "/launcher/resources/icons/" + size +
+                            "x" + size + "/talvesk.png";
+    const std::string fromPng = CommandOutput("convert '" + png + "' -depth 8 rgba:- 2>/dev/null");
+    EXPECT_TRUE(fromPng == expected) << png << " differs from the icon file";
+  }
+  std::filesystem::remove(ico);
+}
+
+TEST(ProgramIcon, DamagedFilesAreRefused) {
+  const auto bytes = IconBytes();
+  for (std::size_t length : {std::size_t{0}, std::size_t{5}, std::size_t{20}, std::size_t{134},
+                             std::size_t{300}, bytes.size() - 1}) {
+    EXPECT_THROW(DecodeIcon(bytes.first(length)), EInvalidGraphic) << "cut at " << length;
+  }
+  std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
+  copy[6 + 12 + 3] = 0x7F;  // first image's offset far beyond the file
+  EXPECT_THROW(DecodeIcon(copy), EInvalidGraphic);
+  copy.assign(bytes.begin(), bytes.end());
+  copy[6 + 16 * 8 + 14] = 8;  // first image claims 8 bits per pixel
+  EXPECT_THROW(DecodeIcon(copy), EInvalidGraphic);
+}
+
+}  // namespace
