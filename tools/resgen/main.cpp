@@ -1,13 +1,16 @@
 // Generates the launcher's committed resources reproducibly:
 //   talvesk-resgen all OUTDIR [--font FILE]
 //       OUTDIR/placeholder.bmp, OUTDIR/talvesk.ico, OUTDIR/icons/<n>x<n>/talvesk.png
-//   talvesk-resgen layout-hex [--font FILE] [--indent N]
-//       the default tile picture's Picture.Data as the layout's {hex} block
+//   talvesk-resgen layout-hex [BMP_FILE] [--font FILE] [--indent N]
+//       the default tile picture's Picture.Data as the layout's {hex} block, drawn afresh or
+//       taken from BMP_FILE (the committed launcher/resources/placeholder.bmp, say)
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -21,13 +24,14 @@ namespace {
 struct Options {
   std::string mode;
   std::string outDir;
+  std::string bmpFile;
   std::string fontFile = kDefaultFontFile;
   int indent = 0;
 };
 
 [[noreturn]] void Usage() {
   std::cerr << "usage: talvesk-resgen all OUTDIR [--font FILE]\n"
-               "       talvesk-resgen layout-hex [--font FILE] [--indent N]\n";
+               "       talvesk-resgen layout-hex [BMP_FILE] [--font FILE] [--indent N]\n";
   std::exit(2);
 }
 
@@ -55,7 +59,9 @@ Options ParseArguments(int argc, char** argv) {
   options.mode = positional[0];
   if (options.mode == "all" && positional.size() == 2) {
     options.outDir = positional[1];
-  } else if (!(options.mode == "layout-hex" && positional.size() == 1)) {
+  } else if (options.mode == "layout-hex" && positional.size() <= 2) {
+    if (positional.size() == 2) options.bmpFile = positional[1];
+  } else {
     Usage();
   }
   return options;
@@ -68,6 +74,14 @@ void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
              static_cast<std::streamsize>(bytes.size()));
   file.close();
   if (!file) throw std::runtime_error("cannot write " + path.string());
+}
+
+Bytes ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw std::runtime_error("cannot open " + path);
+  Bytes bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  if (file.bad()) throw std::runtime_error("cannot read " + path);
+  return bytes;
 }
 
 void WriteAll(const Options& options) {
@@ -83,7 +97,8 @@ void WriteAll(const Options& options) {
 }
 
 void PrintLayoutHex(const Options& options) {
-  const Bytes data = WrapAsPictureData(BuildPlaceholderBmp(options.fontFile));
+  const Bytes data = WrapAsPictureData(
+      options.bmpFile.empty() ? BuildPlaceholderBmp(options.fontFile) : ReadFile(options.bmpFile));
   constexpr std::size_t kBytesPerLine = 32;  // 64 hex digits
   const std::string margin(static_cast<std::size_t>(options.indent), ' ');
   std::string text = "{";
