@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "framework/classes/stream.h"
@@ -117,6 +119,31 @@ TEST(PlaceholderPicture, PictureDataRebuildsTheBitmap) {
   EXPECT_STREQ(picture.Graphic()->ClassName(), "TBitmap");
   EXPECT_EQ(picture.Width(), 105);
   EXPECT_EQ(stream.GetPosition(), static_cast<std::int64_t>(data.size()));
+}
+
+// The window layout is edited as text; its six tiles must carry exactly the built-in picture.
+TEST(PlaceholderPicture, WindowLayoutCarriesItInEveryTile) {
+  std::ifstream file(std::string(TALVESK_SOURCE_DIR) + "/launcher/Unit1.layout");
+  ASSERT_TRUE(file) << "the window layout is missing";
+  const std::string layout((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+  const AnsiString expected = PlaceholderPictureData();
+  int tiles = 0;
+  for (std::size_t at = layout.find("Picture.Data = {"); at != std::string::npos;
+       at = layout.find("Picture.Data = {", at + 1)) {
+    const std::size_t end = layout.find('}', at);
+    ASSERT_NE(end, std::string::npos);
+    std::string digits;
+    for (std::size_t i = layout.find('{', at) + 1; i < end; ++i)
+      if (std::isxdigit(static_cast<unsigned char>(layout[i]))) digits += layout[i];
+    AnsiString bytes;
+    for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
+      bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
+    EXPECT_TRUE(bytes == expected) << "tile " << tiles + 1 << " carries another picture; "
+                                   << "regenerate it with talvesk-resgen layout-hex";
+    ++tiles;
+  }
+  EXPECT_EQ(tiles, 6);
 }
 
 std::uint8_t Alpha(std::uint32_t argb) { return static_cast<std::uint8_t>(argb >> 24); }
