@@ -217,4 +217,30 @@ TEST(ProgramIcon, DamagedFilesAreRefused) {
   EXPECT_THROW(DecodeIcon(copy), EInvalidGraphic);
 }
 
+// The committed files must be what the generator makes now, or a change to it was not applied.
+TEST(ResourceGenerator, ReproducesTheCommittedFiles) {
+  const std::filesystem::path generator =
+      std::filesystem::path(TALVESK_BINARY_DIR) / "tools" / "talvesk-resgen";
+  if (!std::filesystem::exists(generator)) GTEST_SKIP() << "talvesk-resgen is not built";
+  const auto out =
+      std::filesystem::temp_directory_path() / ("talvesk-resgen-" + std::to_string(getpid()));
+  ASSERT_EQ(std::system((generator.string() + " all " + out.string()).c_str()), 0);
+  const std::filesystem::path committed =
+      std::filesystem::path(TALVESK_SOURCE_DIR) / "launcher" / "resources";
+  auto slurp = [](const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  };
+  int files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(out)) {
+    if (!entry.is_regular_file()) continue;
+    const auto relative = std::filesystem::relative(entry.path(), out);
+    EXPECT_TRUE(slurp(entry.path()) == slurp(committed / relative))
+        << relative << " differs: run scripts/make-resources";
+    ++files;
+  }
+  EXPECT_EQ(files, 10);  // the picture, the icon file and eight PNGs
+  std::filesystem::remove_all(out);
+}
+
 }  // namespace
