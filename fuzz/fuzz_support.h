@@ -1,0 +1,25 @@
+#pragma once
+// Small helpers shared by the fuzz targets.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "framework/classes/stream.h"
+#include "framework/system/exceptions.h"
+
+// A memory stream holding the bytes, positioned at 0.
+inline std::unique_ptr<TMemoryStream> StreamOf(const std::uint8_t* data, std::size_t size) {
+  auto stream = std::make_unique<TMemoryStream>();
+  stream->WriteBuffer(data, static_cast<std::int64_t>(size));
+  stream->SetPosition(0);
+  return stream;
+}
+
+// Only failures the code reports are expected; anything else (a crash, a sanitizer report, an
+// exception outside the framework's tree) ends the run.
+template <class F> void ExpectOnlyReportedFailures(F&& f) {
+  try {
+    f();
+  } catch (const Exception&) {
+  }
+}
