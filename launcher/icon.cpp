@@ -41,17 +41,17 @@ TIconImage DecodeImage(std::span<const std::uint8_t> image) {
   const std::span<const std::uint8_t> mask = image.subspan(kInfoHeaderBytes + colourBytes);
 
   TIconImage out;
-  out.Width = width;
-  out.Height = doubledHeight / 2;
-  out.Pixels.resize(w * h);
+  out.width = width;
+  out.height = doubledHeight / 2;
+  out.argb.resize(w * h);
   bool anyAlpha = false;
   for (std::size_t y = 0; y < h; ++y) {
     const std::span<const std::uint8_t> row = colour.subspan((h - 1 - y) * w * 4, w * 4);
     for (std::size_t x = 0; x < w; ++x) {
       const std::uint8_t* p = &row[x * 4];  // B, G, R, A
       anyAlpha = anyAlpha || p[3] != 0;
-      out.Pixels[y * w + x] = (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) |
-                              (std::uint32_t{p[1]} << 8) | p[0];
+      out.argb[y * w + x] = (std::uint32_t{p[3]} << 24) | (std::uint32_t{p[2]} << 16) |
+                            (std::uint32_t{p[1]} << 8) | p[0];
     }
   }
   // An image without any alpha predates alpha in icons: its AND mask alone says what shows.
@@ -61,7 +61,7 @@ TIconImage DecodeImage(std::span<const std::uint8_t> image) {
           mask.subspan((h - 1 - y) * maskRowBytes, maskRowBytes);
       for (std::size_t x = 0; x < w; ++x) {
         const bool transparent = (row[x / 8] & (0x80 >> (x % 8))) != 0;
-        if (!transparent) out.Pixels[y * w + x] |= 0xFF000000U;
+        if (!transparent) out.argb[y * w + x] |= 0xFF000000U;
       }
     }
   }
@@ -89,8 +89,8 @@ std::vector<TIconImage> DecodeIcon(std::span<const std::uint8_t> file) {
     // The directory's size bytes say 0 for 256.
     const std::uint32_t listedWidth = file[entry] == 0 ? 256 : file[entry];
     const std::uint32_t listedHeight = file[entry + 1] == 0 ? 256 : file[entry + 1];
-    if (listedWidth != static_cast<std::uint32_t>(image.Width) ||
-        listedHeight != static_cast<std::uint32_t>(image.Height))
+    if (listedWidth != static_cast<std::uint32_t>(image.width) ||
+        listedHeight != static_cast<std::uint32_t>(image.height))
       Damaged("the directory and an image disagree on its size");
     images.push_back(std::move(image));
   }

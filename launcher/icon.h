@@ -4,12 +4,7 @@
 #include <span>
 #include <vector>
 
-struct TIconImage {
-  int Width = 0;
-  int Height = 0;
-  // 0xAARRGGBB per pixel, straight alpha, rows top-down.
-  std::vector<std::uint32_t> Pixels;
-};
+#include "framework/window/backend.h"  // TIconImage: the images the window backend takes
 
 // Decodes every image of a Windows icon file whose images are 32-bit BITMAPINFOHEADER images
 // (colour rows then an AND mask). Anything else, or a damaged file, raises EInvalidGraphic.

@@ -156,9 +156,9 @@ TEST(ProgramIcon, HoldsEightDiscImages) {
     const TIconImage& image = images[i];
     const int n = sizes[i];
     SCOPED_TRACE("size " + std::to_string(n));
-    ASSERT_EQ(image.Width, n);
-    ASSERT_EQ(image.Height, n);
-    auto at = [&](int x, int y) { return image.Pixels[static_cast<std::size_t>(y * n + x)]; };
+    ASSERT_EQ(image.width, n);
+    ASSERT_EQ(image.height, n);
+    auto at = [&](int x, int y) { return image.argb[static_cast<std::size_t>(y * n + x)]; };
     const std::array<std::pair<int, int>, 4> corners = {
         {{0, 0}, {n - 1, 0}, {0, n - 1}, {n - 1, n - 1}}};
     for (auto [x, y] : corners) EXPECT_EQ(Alpha(at(x, y)), 0) << "corner " << x << "," << y;
@@ -174,7 +174,7 @@ TEST(ProgramIcon, HoldsEightDiscImages) {
     }
     // Anti-aliased rim: some partly transparent pixels.
     int partial = 0;
-    for (std::uint32_t p : image.Pixels) partial += Alpha(p) > 0 && Alpha(p) < 255;
+    for (std::uint32_t p : image.argb) partial += Alpha(p) > 0 && Alpha(p) < 255;
     EXPECT_GT(partial, 0);
   }
 }
@@ -186,15 +186,15 @@ TEST(ProgramIcon, ImageMagickSeesTheSamePixelsInTheIconAndThePngs) {
   const auto ico = WriteTemp("talvesk.ico", IconBytes());
   for (std::size_t i = 0; i < images.size(); ++i) {
     const TIconImage& image = images[i];
-    SCOPED_TRACE("size " + std::to_string(image.Width));
+    SCOPED_TRACE("size " + std::to_string(image.width));
     std::string expected;
-    for (std::uint32_t p : image.Pixels) {
+    for (std::uint32_t p : image.argb) {
       for (int shift : {16, 8, 0, 24}) expected += static_cast<char>((p >> shift) & 0xFF);
     }
     const std::string fromIco = CommandOutput("convert '" + ico.string() + "[" + std::to_string(i) +
                                               "]' -depth 8 rgba:- 2>/dev/null");
     EXPECT_TRUE(fromIco == expected) << "icon file decoded differently";
-    const std::string size = std::to_string(image.Width);
+    const std::string size = std::to_string(image.width);
     const std::string png = std::string(TALVESK_SOURCE_DIR) + "/launcher/resources/icons/" + size +
                             "x" + size + "/talvesk.png";
     const std::string fromPng = CommandOutput("convert '" + png + "' -depth 8 rgba:- 2>/dev/null");
