@@ -8,8 +8,10 @@ constexpr unsigned SW_SHOWNORMAL = 1;
 
 // Starts the command line as a new process, detached (its own session, only fds 0-2 inherited,
 // no shell) so that it outlives the caller, and returns at once. The program path is a Windows
-// path (mapped to the host); the arguments are passed on exactly as split, unmapped. A Windows
-// executable (a file starting with "MZ") is run through `wine` from PATH.
+// path (mapped to the host); a bare name is looked for in the current folder, then on PATH; as on
+// Windows, ".exe" is tried when the name has no extension. The arguments are passed on exactly as
+// split, unmapped. A Windows executable (a file starting with "MZ") is run through `wine` from
+// PATH. The show command is accepted for compatibility; the child places its own window.
 // Results: 33 when started; 0 for an empty command line (or too few resources); 2 when the
 // program does not exist; 11 when it cannot be executed (not executable, or MZ without wine).
 // The caller does not wait for the child: a child that ends before its parent stays a zombie

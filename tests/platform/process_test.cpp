@@ -106,14 +106,17 @@ TEST_F(ProcessStart, PassesArgumentsUnchangedAndDetaches) {
   EXPECT_GE(others, 1) << "the listing's own folder shows, so the check has teeth";
 }
 
-TEST_F(ProcessStart, WindowsExecutablesGoThroughWine) {
+TEST_F(ProcessStart, BareNamesSearchPathAndWindowsExecutablesGoThroughWine) {
   File("disc/Games/game.exe", "MZ\x90", 0644);
   const std::string bin = Dir("bin");
   File("bin/wine", kRecorder, 0755);
   setenv("PATH", (bin + ":" + oldPath_).c_str(), 1);
-  ASSERT_GT(WinExec(R"(D:\games\GAME.exe /fast "x y")", SW_SHOWNORMAL), 31u);
+  ASSERT_GT(WinExec(R"(D:\games\GAME /fast "x y")", SW_SHOWNORMAL), 31u) << ".exe is implied";
   WaitForChild();
   EXPECT_EQ(Lines(bin + "/args"), (Arguments{root_ + "/disc/Games/game.exe", "/fast", "x y"}));
+  ASSERT_GT(WinExec("wine direct", SW_SHOWNORMAL), 31u);
+  WaitForChild();
+  EXPECT_EQ(Lines(bin + "/args"), (Arguments{"direct"}));
 
   setenv("PATH", Dir("empty-bin").c_str(), 1);
   EXPECT_EQ(WinExec(R"(D:\Games\game.exe)", SW_SHOWNORMAL), 11u) << "no wine to run it";
