@@ -53,20 +53,142 @@ std::vector<Span> AxisSpans(int sourceLength, int destLength, int fromDest, int 
   return spans;
 }
 
-// sums[i] += row[i]: the loop that touches every source byte when shrinking.
-void AddRow(std::uint16_t* sums, const std::uint8_t* row, std::size_t count) {
+// sums[i] += the bytes of up to four rows: the loop that touches every source byte when
+// shrinking, so the sums are loaded and stored once for four rows.
+void AddRows(std::uint16_t* sums, const std::uint8_t* const* rows, int rowCount,
+             std::size_t count) {
   std::size_t i = 0;
 #if defined(__SSE2__)
-  const __m128i zero = _mm_setzero_si128();
-  for (; i + 16 <= count; i += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
-    auto* low = reinterpret_cast<__m128i*>(sums + i);
-    auto* high = reinterpret_cast<__m128i*>(sums + i + 8);
-    _mm_storeu_si128(low, _mm_add_epi16(_mm_loadu_si128(low), _mm_unpacklo_epi8(bytes, zero)));
-    _mm_storeu_si128(high, _mm_add_epi16(_mm_loadu_si128(high), _mm_unpackhi_epi8(bytes, zero)));
+  if (rowCount == 4) {
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 16 <= count; i += 16) {
+      __m128i low = _mm_setzero_si128();
+      __m128i high = _mm_setzero_si128();
+      for (int r = 0; r < 4; ++r) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[r] + i));
+        low = _mm_add_epi16(low, _mm_unpacklo_epi8(bytes, zero));
+        high = _mm_add_epi16(high, _mm_unpackhi_epi8(bytes, zero));
+      }
+      auto* lowSums = reinterpret_cast<__m128i*>(sums + i);
+      auto* highSums = reinterpret_cast<__m128i*>(sums + i + 8);
+      _mm_storeu_si128(lowSums, _mm_add_epi16(_mm_loadu_si128(lowSums), low));
+      _mm_storeu_si128(highSums, _mm_add_epi16(_mm_loadu_si128(highSums), high));
+    }
   }
 #endif
-  for (; i < count; ++i) sums[i] = static_cast<std::uint16_t>(sums[i] + row[i]);
+  for (; i < count; ++i) {
+    unsigned sum = sums[i];
+    for (int r = 0; r < rowCount; ++r) sum += rows[r][i];
+    sums[i] = static_cast<std::uint16_t>(sum);
+  }
+}
+
+// sums[i] = first[i] * firstWeight + last[i] * lastWeight + middle[i] * middleWeight, in blocks
+// of a fixed length the compiler turns into vector code.
+template <typename Sum>
+void CombineEdges(Sum* sums, const std::uint8_t* first, Sum firstWeight, const std::uint8_t* last,
+                  Sum lastWeight, const std::uint16_t* middle, Sum middleWeight,
+                  std::size_t count) {
+  constexpr std::size_t kBlock = 16;
+  std::size_t i = 0;
+  for (; i + kBlock <= count; i += kBlock) {
+    for (std::size_t k = i; k < i + kBlock; ++k) {
+      sums[k] = static_cast<Sum>(first[k] * firstWeight + last[k] * lastWeight +
+                                 middle[k] * middleWeight);
+    }
+  }
+  for (; i < count; ++i) {
+    sums[i] =
+        static_cast<Sum>(first[i] * firstWeight + last[i] * lastWeight + middle[i] * middleWeight);
+  }
+}
+
+struct Geometry {
+  int x0, x1, y0, y1;          // visible destination pixels
+  std::uint64_t fullX, fullY;  // weight of a wholly covered source pixel per axis
+  std::uint64_t reciprocal;    // 2^kShift / total weight, rounded
+};
+constexpr int kShift = 48;
+
+// Sum is the type of a column's weighted sum (at most 255 x source height).
+template <typename Sum, typename RowFn>
+void StretchRows(RowFn&& sourceRow, bool rowsStay, std::size_t rowValues,
+                 const std::vector<Span>& columns, const std::vector<Span>& rows, const Geometry& g,
+                 const TSurface& surface) {
+  std::vector<Sum> columnSums(rowValues);
+  std::vector<std::uint16_t> middleSums(rowValues);
+  const std::vector<std::uint8_t> zeroRow(rowValues);
+  std::vector<std::uint8_t> firstCopy(rowsStay ? 0 : rowValues);
+  std::vector<std::uint8_t> lastCopy(rowsStay ? 0 : rowValues);
+  // 256 rows of 255 still fit 16 bits; runs go in groups of four.
+  constexpr int kRowsPer16Bits = 256;
+  constexpr std::uint64_t kHalf = std::uint64_t{1} << (kShift - 1);
+  const auto fullY = static_cast<Sum>(g.fullY);
+
+  for (int y = g.y0; y < g.y1; ++y) {
+    const Span& v = rows[static_cast<std::size_t>(y - g.y0)];
+    // columnSums = first x its weight + last x its weight + full weight x the rows between,
+    // the rows between summed in 16 bits in runs of at most 256 rows.
+    // Expanded rows share one buffer, so the edges are kept in their own.
+    const std::uint8_t* firstRow = sourceRow(v.first);
+    if (!rowsStay) {
+      std::copy_n(firstRow, rowValues, firstCopy.data());
+      firstRow = firstCopy.data();
+    }
+    const std::uint8_t* lastRow = zeroRow.data();
+    if (v.last > v.first) {
+      lastRow = sourceRow(v.last);
+      if (!rowsStay) {
+        std::copy_n(lastRow, rowValues, lastCopy.data());
+        lastRow = lastCopy.data();
+      }
+    }
+    const auto firstWeight = static_cast<Sum>(v.firstWeight);
+    const auto lastWeight = static_cast<Sum>(v.lastWeight);
+    bool edgesAdded = false;
+    int row = v.first + 1;
+    do {
+      const int runEnd = std::min(v.last, row + kRowsPer16Bits);
+      std::fill(middleSums.begin(), middleSums.end(), std::uint16_t{0});
+      while (row < runEnd) {
+        const std::uint8_t* group[4];
+        const int count = rowsStay ? std::min(4, runEnd - row) : 1;
+        for (int r = 0; r < count; ++r) group[r] = sourceRow(row + r);
+        AddRows(middleSums.data(), group, count, rowValues);
+        row += count;
+      }
+      if (!edgesAdded) {
+        CombineEdges(columnSums.data(), firstRow, firstWeight, lastRow, lastWeight,
+                     middleSums.data(), fullY, rowValues);
+        edgesAdded = true;
+      } else {
+        for (std::size_t i = 0; i < rowValues; ++i) columnSums[i] += fullY * middleSums[i];
+      }
+    } while (row < v.last);
+
+    std::uint32_t* out = surface.pixels + static_cast<std::ptrdiff_t>(y) * surface.pitchPixels;
+    for (int x = g.x0; x < g.x1; ++x) {
+      const Span& h = columns[static_cast<std::size_t>(x - g.x0)];
+      std::uint64_t total[3];
+      const Sum* first = &columnSums[static_cast<std::size_t>(h.first) * 3];
+      for (int c = 0; c < 3; ++c) total[c] = h.firstWeight * first[c];
+      if (h.last > h.first) {
+        std::uint64_t middle[3] = {0, 0, 0};
+        for (int s = h.first + 1; s < h.last; ++s) {
+          const Sum* pixel = &columnSums[static_cast<std::size_t>(s) * 3];
+          middle[0] += pixel[0];
+          middle[1] += pixel[1];
+          middle[2] += pixel[2];
+        }
+        const Sum* last = &columnSums[static_cast<std::size_t>(h.last) * 3];
+        for (int c = 0; c < 3; ++c) total[c] += h.lastWeight * last[c] + g.fullX * middle[c];
+      }
+      const auto blue = static_cast<std::uint32_t>((total[0] * g.reciprocal + kHalf) >> kShift);
+      const auto green = static_cast<std::uint32_t>((total[1] * g.reciprocal + kHalf) >> kShift);
+      const auto red = static_cast<std::uint32_t>((total[2] * g.reciprocal + kHalf) >> kShift);
+      out[x] = red << 16 | green << 8 | blue;
+    }
+  }
 }
 
 }  // namespace
@@ -82,18 +204,20 @@ void TBitmap::RenderStretched(TCanvas& canvas, const TRect& rect) {
 
   const int sourceWidth = width_;
   const int sourceHeight = height_;
-  const std::uint64_t fullX = static_cast<std::uint64_t>(rect.Width());
-  const std::uint64_t fullY = static_cast<std::uint64_t>(rect.Height());
   const std::vector<Span> columns =
       AxisSpans(sourceWidth, rect.Width(), x0 - rect.Left, x1 - rect.Left);
   const std::vector<Span> rows =
       AxisSpans(sourceHeight, rect.Height(), y0 - rect.Top, y1 - rect.Top);
 
   // One multiplication and shift replaces the division by the total weight.
-  constexpr int kShift = 48;
   const std::uint64_t totalWeight = std::uint64_t(sourceWidth) * std::uint64_t(sourceHeight);
-  const std::uint64_t reciprocal = ((std::uint64_t{1} << kShift) + totalWeight / 2) / totalWeight;
-  constexpr std::uint64_t kHalf = std::uint64_t{1} << (kShift - 1);
+  const Geometry geometry{x0,
+                          x1,
+                          y0,
+                          y1,
+                          static_cast<std::uint64_t>(rect.Width()),
+                          static_cast<std::uint64_t>(rect.Height()),
+                          ((std::uint64_t{1} << kShift) + totalWeight / 2) / totalWeight};
 
   // Source rows as B,G,R bytes: 24-bit rows as they lie, the other formats expanded.
   const bool direct = format_ == pf24bit;
@@ -105,49 +229,11 @@ void TBitmap::RenderStretched(TCanvas& canvas, const TRect& rect) {
     RowToBgr(row, palette, scratch.data());
     return scratch.data();
   };
-
   const auto rowValues = static_cast<std::size_t>(sourceWidth) * 3;
-  std::vector<std::uint64_t> columnSums(rowValues);
-  std::vector<std::uint16_t> middleSums(rowValues);
-  // 257 rows of 255 still fit 16 bits.
-  constexpr int kRowsPer16Bits = 257;
-
-  for (int y = y0; y < y1; ++y) {
-    const Span& v = rows[static_cast<std::size_t>(y - y0)];
-    const std::uint8_t* firstRow = sourceRow(v.first);
-    for (std::size_t i = 0; i < rowValues; ++i) columnSums[i] = v.firstWeight * firstRow[i];
-    if (v.last > v.first) {
-      const std::uint8_t* lastRow = sourceRow(v.last);
-      for (std::size_t i = 0; i < rowValues; ++i) columnSums[i] += v.lastWeight * lastRow[i];
-    }
-    for (int row = v.first + 1; row < v.last;) {
-      const int runEnd = std::min(v.last, row + kRowsPer16Bits);
-      std::fill(middleSums.begin(), middleSums.end(), std::uint16_t{0});
-      for (; row < runEnd; ++row) AddRow(middleSums.data(), sourceRow(row), rowValues);
-      for (std::size_t i = 0; i < rowValues; ++i) columnSums[i] += fullY * middleSums[i];
-    }
-
-    std::uint32_t* out = surface.pixels + static_cast<std::ptrdiff_t>(y) * surface.pitchPixels;
-    for (int x = x0; x < x1; ++x) {
-      const Span& h = columns[static_cast<std::size_t>(x - x0)];
-      std::uint64_t total[3];
-      const std::uint64_t* first = &columnSums[static_cast<std::size_t>(h.first) * 3];
-      for (int c = 0; c < 3; ++c) total[c] = h.firstWeight * first[c];
-      if (h.last > h.first) {
-        std::uint64_t middle[3] = {0, 0, 0};
-        for (int s = h.first + 1; s < h.last; ++s) {
-          const std::uint64_t* pixel = &columnSums[static_cast<std::size_t>(s) * 3];
-          middle[0] += pixel[0];
-          middle[1] += pixel[1];
-          middle[2] += pixel[2];
-        }
-        const std::uint64_t* last = &columnSums[static_cast<std::size_t>(h.last) * 3];
-        for (int c = 0; c < 3; ++c) total[c] += h.lastWeight * last[c] + fullX * middle[c];
-      }
-      const auto blue = static_cast<std::uint32_t>((total[0] * reciprocal + kHalf) >> kShift);
-      const auto green = static_cast<std::uint32_t>((total[1] * reciprocal + kHalf) >> kShift);
-      const auto red = static_cast<std::uint32_t>((total[2] * reciprocal + kHalf) >> kShift);
-      out[x] = red << 16 | green << 8 | blue;
-    }
+  // 32-bit column sums are faster; very tall images need 64 bits.
+  if (std::uint64_t{255} * static_cast<std::uint64_t>(sourceHeight) <= UINT32_MAX) {
+    StretchRows<std::uint32_t>(sourceRow, direct, rowValues, columns, rows, geometry, surface);
+  } else {
+    StretchRows<std::uint64_t>(sourceRow, direct, rowValues, columns, rows, geometry, surface);
   }
 }
