@@ -76,6 +76,11 @@ class Parser {
     }
   }
 
+  // Spaces within the line only: a value starts on its property's line.
+  void SkipBlanks() {
+    while (Peek() == ' ' || Peek() == '\t' || Peek() == '\r') ++pos_;
+  }
+
   // A word of letters, digits and '_'.
   std::string_view Word() {
     if (!IsIdentStart(Peek())) Fail("a name was expected");
@@ -135,7 +140,7 @@ class Parser {
     property.line = line_;
     property.name = DottedName();
     Expect('=', "after property " + property.name);
-    SkipSpace();
+    SkipBlanks();
     property.value = ParseValue(property.name);
     return property;
   }
@@ -158,7 +163,7 @@ class Parser {
     } else if (c == '{') {
       value.kind = TLayoutValue::Kind::Binary;
       value.text = ParseBinary();
-    } else if (AtEnd()) {
+    } else if (AtEnd() || c == '\n') {
       Fail("value of " + property + " missing");
     } else {
       Fail("unsupported value for " + property);

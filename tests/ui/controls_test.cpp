@@ -1,0 +1,182 @@
+// Components, labels, text and drawing failures, outside any layout.
+#include <algorithm>
+
+#include "framework/forms/image.h"
+#include "framework/forms/label.h"
+#include "framework/window/utf8.h"
+#include "headless_fixture.h"
+
+namespace {
+
+class TRecordingComponent : public TComponent {
+ public:
+  TRecordingComponent(TComponent* owner, std::vector<int>& log, int id)
+      : TComponent(owner), log_(log), id_(id) {}
+  ~TRecordingComponent() override { log_.push_back(id_); }
+
+ private:
+  std::vector<int>& log_;
+  int id_;
+};
+
+// A graphic whose drawing always fails, as a damaged image does.
+class TBrokenGraphic : public TGraphic {
+ public:
+  int draws = 0;
+
+ protected:
+  void RenderStretched(TCanvas&, const TRect&) override {
+    ++draws;
+    throw EInvalidGraphic("damaged picture");
+  }
+  bool IsEmpty() override { return false; }
+  int QueryHeight() override { return 4; }
+  int QueryWidth() override { return 4; }
+  void ChangeHeight(int) override {}
+  void ChangeWidth(int) override {}
+  void ReadFromStream(TStream&) override {}
+  void WriteToStream(TStream&) override {}
+  void ImportClipboardData(std::uint16_t, THandle, HPALETTE) override {}
+  void ExportClipboardData(std::uint16_t&, THandle&, HPALETTE&) override {}
+};
+
+// Columns of the surface that hold a pixel other than the background.
+std::pair<int, int> InkColumns(const std::vector<std::uint32_t>& pixels, int width) {
+  int first = width, last = -1;
+  for (std::size_t i = 0; i < pixels.size(); ++i) {
+    if (pixels[i] == 0) continue;
+    const int x = static_cast<int>(i % static_cast<std::size_t>(width));
+    first = std::min(first, x);
+    last = std::max(last, x);
+  }
+  return {first, last};
+}
+
+}  // namespace
+
+TEST(Components, OwnerDestroysItsComponentsNewestFirstAndForgetsEarlierDeaths) {
+  std::vector<int> log;
+  auto owner = std::make_unique<TComponent>(nullptr);
+  new TRecordingComponent(owner.get(), log, 1);
+  auto* second = new TRecordingComponent(owner.get(), log, 2);
+  new TRecordingComponent(owner.get(), log, 3);
+  second->Name = "Second";
+  EXPECT_EQ(owner->FindComponent("second"), second);
+  EXPECT_EQ(second->Owner(), owner.get());
+
+  delete second;
+  EXPECT_EQ(owner->ComponentCount(), 2);
+  EXPECT_EQ(owner->FindComponent("Second"), nullptr);
+  owner.reset();
+  EXPECT_EQ(log, (std::vector<int>{2, 3, 1}));
+}
+
+TEST(Labels, AutoSizeKeepsTheLeftEdgeAndFollowsTheText) {
+  TCustomForm form(nullptr);
+  auto* label = new TLabel(&form);
+  label->SetParent(&form);
+  label->ParentFont = false;
+  label->SetBounds(30, 5, 32, 13);
+  label->SetText("Label1");
+  const int shortWidth = label->Width;
+  EXPECT_GT(shortWidth, 0);
+  label->SetText("A considerably longer caption");
+  EXPECT_EQ(label->Left, 30);
+  EXPECT_EQ(label->Top, 5);
+  EXPECT_GT(label->Width, 2 * shortWidth);
+  const int lineHeight = label->Height;
+  label->SetText("");
+  EXPECT_EQ(label->Width, 0);
+  EXPECT_EQ(label->Height, lineHeight);
+
+  // A bigger font makes a bigger label; the parent form's font is used when asked for.
+  label->SetText("Label1");
+  form.Font.Height = -22;
+  label->ParentFont = true;
+  label->AdjustBounds();
+  EXPECT_GT(label->Width, shortWidth * 3 / 2);
+}
+
+TEST(Labels, AlignmentPlacesTheTextInsideAFixedWidth) {
+  TCustomForm form(nullptr);
+  auto* label = new TLabel(&form);
+  label->SetParent(&form);
+  label->AutoSize = false;
+  label->ParentFont = false;
+  label->Font.Color = clWhite;
+  label->SetBounds(0, 0, 120, 20);
+  label->SetText("Mid");
+  TCanvas measure{TSurface{}};
+  measure.Font = label->Font;
+  const int textWidth = measure.TextWidth("Mid");
+  ASSERT_GT(textWidth, 0);
+
+  for (const TAlignment alignment : {taLeftJustify, taCenter, taRightJustify}) {
+    label->Alignment = alignment;
+    std::vector<std::uint32_t> pixels(120 * 20, 0);
+    TCanvas canvas(TSurface{pixels.data(), 120, 20, 120});
+    label->Paint(canvas);
+    const auto [first, last] = InkColumns(pixels, 120);
+    const int expectedLeft = alignment == taLeftJustify ? 0
+                             : alignment == taCenter    ? (120 - textWidth) / 2
+                                                        : 120 - textWidth;
+    // Glyphs stand a pixel or two inside their advance box.
+    EXPECT_NEAR(first, expectedLeft, 3) << alignment;
+    EXPECT_NEAR(last, expectedLeft + textWidth - 1, 3) << alignment;
+  }
+}
+
+TEST(Text, InvalidUtf8IsReplacedAndStillDrawn) {
+  EXPECT_EQ(SanitizeUtf8("Ok\xC5\x82"
+                         "adki"),
+            "Ok\xC5\x82"
+            "adki");
+  EXPECT_EQ(SanitizeUtf8("a\xFF"
+                         "b"),
+            "a\xEF\xBF\xBD"
+            "b");
+  EXPECT_EQ(SanitizeUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");                  // overlong '/'
+  EXPECT_EQ(SanitizeUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // surrogate
+  EXPECT_EQ(SanitizeUtf8("x\xE2\x82"), "x\xEF\xBF\xBD\xEF\xBF\xBD");                // cut short
+  EXPECT_EQ(SanitizeUtf8(std::string("a\0b", 3)),
+            "a\xEF\xBF\xBD"
+            "b");
+
+  // A file name in an 8-bit code page (not UTF-8) still shows as a caption.
+  std::vector<std::uint32_t> pixels(100 * 20, 0);
+  TCanvas canvas(TSurface{pixels.data(), 100, 20, 100});
+  canvas.Font.Color = clWhite;
+  const AnsiString latin2 = "Wied\xBCmin \xA3";
+  EXPECT_GT(canvas.TextWidth(latin2), canvas.TextWidth("Wiedmin "));
+  canvas.TextOut(0, 0, latin2);
+  EXPECT_GT(std::count_if(pixels.begin(), pixels.end(), [](auto p) { return p != 0; }), 20);
+}
+
+class DrawFailureTest : public HeadlessTest {};
+
+TEST_F(DrawFailureTest, APictureThatCannotBeDrawnIsReportedOnceAndTheRestIsPainted) {
+  TCustomForm* form = nullptr;
+  Application->CreateForm(form);
+  form->SetClientSize(60, 30);
+  form->Color = clWhite;
+  auto* broken = new TImage(form);
+  broken->SetParent(form);
+  broken->SetBounds(0, 0, 20, 20);
+  auto graphic = std::make_unique<TBrokenGraphic>();
+  TBrokenGraphic* raw = graphic.get();
+  broken->Picture()->SetGraphic(std::move(graphic));
+  auto* caption = new TLabel(form);
+  caption->SetParent(form);
+  caption->Left = 25;
+  caption->SetText("ok");
+
+  Backend().PushExpose();
+  Backend().PushExpose();
+  Application->Run();
+  EXPECT_EQ(raw->draws, 1);
+  ASSERT_EQ(Backend().Messages().size(), 1u);
+  EXPECT_EQ(Backend().Messages()[0].text, "damaged picture");
+  EXPECT_EQ(Backend().Pixel(50, 25), 0xFFFFFFu);
+  const auto& frame = Backend().Frame();
+  EXPECT_TRUE(std::any_of(frame.begin(), frame.end(), [](auto p) { return p != 0xFFFFFF; }));
+}
