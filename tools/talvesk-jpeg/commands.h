@@ -1,0 +1,12 @@
+#pragma once
+// The commands of talvesk-jpeg. Each takes the arguments after its name and returns the exit
+// status: 0 done, 1 failed (message on stderr), 2 usage error (usage line on stderr).
+#include <span>
+#include <string>
+
+int RunInfo(std::span<const std::string> arguments);
+int RunDecode(std::span<const std::string> arguments);
+int RunEncode(std::span<const std::string> arguments);
+
+// Exit statuses shared by the commands.
+enum : int { kExitOk = 0, kExitFailure = 1, kExitUsage = 2 };
