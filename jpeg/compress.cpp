@@ -1,6 +1,124 @@
-// Placeholder until compression lands.
+// Compression of a picture's bitmap into new JPEG bytes, run when a picture that holds only a
+// bitmap is saved.
+#include <cstddef>
+#include <memory>
+#include <vector>
+
 #include "framework/system/exceptions.h"
 #include "jpeg/codec.h"
 
-void EnsureJpegStream(TJPEGImage&) {}
-void CompressBitmap(TJPEGImage&) { throw EInvalidGraphicOperation("JPEG compression is not available"); }
+namespace {
+
+void SetParameters(const TJPEGImage& picture, TJPEGData& data, jpeg_compress_struct& codec) {
+  jpeg_set_defaults(&codec);
+  codec.dct_method = JDCT_FLOAT;
+  jpeg_set_quality(&codec, picture.SaveQuality(), TRUE);
+  if (picture.GrayOutput()) {
+    data.IsGrayscale = true;
+    jpeg_set_colorspace(&codec, JCS_GRAYSCALE);
+  }
+  if (picture.SaveProgressive()) jpeg_simple_progression(&codec);
+}
+
+// The rows of one bitmap as the library takes them: addresses stepped by the signed distance
+// between rows, so that either row order goes over without copying a pixel.
+struct RowGeometry {
+  std::uint8_t* first = nullptr;
+  std::ptrdiff_t stride = 0;
+  JDIMENSION rowsPerCall = 1;
+};
+
+RowGeometry MeasureRows(TBitmap& bitmap, JDIMENSION height) {
+  RowGeometry rows;
+  rows.first = bitmap.ScanLine(0);
+  // A bitmap one row high has no row 1: its single row goes over in one call.
+  if (height < 2) return rows;
+  rows.stride = bitmap.ScanLine(1) - rows.first;
+  if (rows.stride > 0 && rows.stride % 4 == 0) rows.rowsPerCall = height;
+  return rows;
+}
+
+void WriteRows(TJPEGCodecRecord& record, const RowGeometry& geometry, JSAMPROW* rows) {
+  jpeg_compress_struct& codec = record.Codec.Compressor;
+  JpegGuard(record.ErrorManager, [&] {
+    jpeg_start_compress(&codec, TRUE);
+    std::uint8_t* current = geometry.first;
+    while (codec.next_scanline < codec.image_height) {
+      JDIMENSION wanted = codec.image_height - codec.next_scanline;
+      if (wanted > geometry.rowsPerCall) wanted = geometry.rowsPerCall;
+      for (JDIMENSION k = 0; k < wanted; ++k)
+        rows[k] = current + std::ptrdiff_t{k} * geometry.stride;
+      const JDIMENSION taken = jpeg_write_scanlines(&codec, rows, wanted);
+      if (taken == 0) break;  // the destination never suspends; stop rather than spin
+      if (codec.next_scanline < codec.image_height)
+        current += std::ptrdiff_t{taken} * geometry.stride;
+    }
+    jpeg_finish_compress(&codec);
+  });
+}
+
+}  // namespace
+
+void EnsureJpegStream(TJPEGImage& picture) {
+  if (!picture.sharedData_->JpegStream) CompressBitmap(picture);
+}
+
+void CompressBitmap(TJPEGImage& picture) {
+  TJPEGCodecRecord record;
+  ClearCodecRecord(record);
+  jpeg_compress_struct& codec = record.Codec.Compressor;
+  InstallErrorManager(record.Codec.Common, record.ErrorManager);
+  try {
+    JpegGuard(record.ErrorManager, [&] { jpeg_create_compress(&codec); });
+  } catch (...) {
+    record.Codec.Common.err = nullptr;  // nothing was created, so nothing is to be released
+    throw;
+  }
+  CodecReleaseGuard release(record);
+  LimitCodecMemory(&record.Codec.Common);
+
+  try {
+    record.ProgressState.pub.progress_monitor = ReportProgress;
+    record.ProgressState.Owner = &picture;
+    codec.progress = &record.ProgressState.pub;
+
+    // Bytes shared with other pictures are never overwritten.
+    if (picture.sharedData_->JpegStream) picture.StartNewData();
+    TJPEGData& data = *picture.sharedData_;
+    data.JpegStream = std::make_unique<TMemoryStream>();
+    TMemoryStream& stream = *data.JpegStream;
+    stream.SetPosition(0);
+    JpegGuard(record.ErrorManager, [&] { jpeg_stream_dest(&codec, stream); });
+
+    TBitmap* const bitmap = picture.decodedBitmap_.get();
+    if (bitmap == nullptr || bitmap->GetWidth() == 0 || bitmap->GetHeight() == 0) return;
+
+    codec.image_width = static_cast<JDIMENSION>(bitmap->GetWidth());
+    data.ImageWidth = bitmap->GetWidth();
+    codec.image_height = static_cast<JDIMENSION>(bitmap->GetHeight());
+    data.ImageHeight = bitmap->GetHeight();
+    codec.input_components = 3;
+    codec.in_color_space = JCS_EXT_BGR;  // the bitmap's own byte order
+
+    auto workingCopy = std::make_unique<TBitmap>();
+    workingCopy->Assign(bitmap);
+    workingCopy->SetPixelFormat(pf24bit);
+
+    JpegGuard(record.ErrorManager, [&] { SetParameters(picture, data, codec); });
+
+    const RowGeometry geometry = MeasureRows(*workingCopy, codec.image_height);
+    std::vector<JSAMPROW> rows(geometry.rowsPerCall);
+
+    SendProgress(picture, psStarting, 0, false, TRect{});
+    try {
+      WriteRows(record, geometry, rows.data());
+    } catch (...) {
+      SendProgress(picture, psEnding, 0, false, TRect{});
+      throw;
+    }
+    SendProgress(picture, psEnding, 100, false, TRect{});
+  } catch (const EAbort&) {
+    // Cancelled by a progress handler: the partial result is dropped.
+    picture.StartNewData();
+  }
+}

@@ -1,5 +1,279 @@
-// Placeholder until decoding lands.
+// Decoding a picture's JPEG bytes into its bitmap, straight into the bitmap's rows, with
+// pass-by-pass display of progressive files; and the conversions between GDI palettes and the
+// decoder's colour map.
+#include <jerror.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
 #include "framework/system/exceptions.h"
+#include "framework/system/resstrings.h"
 #include "jpeg/codec.h"
 
-TBitmap* GetDecodedBitmap(TJPEGImage&) { throw EInvalidGraphicOperation("JPEG decoding is not available"); }
+namespace {
+
+constexpr int kMaxPaletteEntries = 256;
+constexpr int kInkComponents = 4;
+
+TJPEGErrorManager& ManagerOf(j_decompress_ptr codec) {
+  // pub is the manager's first member.
+  return *reinterpret_cast<TJPEGErrorManager*>(codec->err);
+}
+
+// Inverted CMYK, as Adobe applications store it, to blue, green, red.
+std::uint8_t Ink(unsigned inverted, unsigned black) {
+  return static_cast<std::uint8_t>((inverted * black * 2 + 255) / 510);
+}
+
+void InkRowToBgr(const JSAMPLE* ink, std::uint8_t* bgr, JDIMENSION width) {
+  for (JDIMENSION x = 0; x < width; ++x, ink += kInkComponents, bgr += 3) {
+    bgr[0] = Ink(ink[2], ink[3]);
+    bgr[1] = Ink(ink[1], ink[3]);
+    bgr[2] = Ink(ink[0], ink[3]);
+  }
+}
+
+// One run of GetDecodedBitmap from the prepared decoder to the ending notification.
+class DecodeRun {
+ public:
+  DecodeRun(TJPEGImage& picture, OwnedPalette& heldPalette, TBitmap& bitmap,
+            TJPEGCodecRecord& record)
+      : picture_(picture),
+        heldPalette_(heldPalette),
+        bitmap_(bitmap),
+        record_(record),
+        codec_(record.Codec.Decompressor) {}
+
+  void Execute() {
+    bitmap_.SetHandle(0);
+    bitmap_.SetPixelFormat(codec_.quantize_colors ? pf8bit : pf24bit);
+    SendProgress(picture_, psStarting, 0, false, TRect{});
+    try {
+      Decode();
+    } catch (...) {
+      Finish(0);
+      throw;
+    }
+    Finish(100);
+  }
+
+ private:
+  void Guard(auto&& call) { JpegGuard(record_.ErrorManager, call); }
+
+  void Decode() {
+    TakeHeldPalette();
+    Guard([&] { jpeg_start_decompress(&codec_); });
+    CheckRowLayout();
+    if (codec_.out_color_space == JCS_CMYK) {
+      Guard([&] {
+        inkRow_ = (*codec_.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&codec_), JPOOL_IMAGE,
+                                              codec_.output_width * kInkComponents, 1)[0];
+      });
+    }
+
+    bitmap_.SetHandle(0);
+    bitmap_.SetWidth(static_cast<int>(codec_.output_width));
+    bitmap_.SetHeight(static_cast<int>(codec_.output_height));
+    MeasureRows();
+
+    if (codec_.buffered_image) ShowPassesWhileLoading();
+
+    if ((!codec_.buffered_image || record_.SavedTwoPass) && codec_.colormap != nullptr &&
+        PaletteFollowsDecoder()) {
+      TakeDecoderPalette();
+    }
+    ReadRows();
+    Guard([&] {
+      if (codec_.buffered_image) jpeg_finish_output(&codec_);
+      jpeg_finish_decompress(&codec_);
+    });
+  }
+
+  // A palette the picture holds is the map an 8-bit decode maps to; a 24-bit decode has no use
+  // for it.
+  void TakeHeldPalette() {
+    const HPALETTE held = heldPalette_.get();
+    if (held == 0) return;
+    if (picture_.BitmapDepth() != bd8Bit) {
+      heldPalette_.reset();
+      return;
+    }
+    PaletteToColorMap(&codec_, held);
+    heldColorMap_ = codec_.colormap;
+    bitmap_.SetPalette(CopyPalette(held));
+    ownPalette_ = false;
+  }
+
+  // The bitmap's palette must describe the indices written. They refer to the held palette only
+  // while the decoder still maps to it: the library replaces a supplied map for grayscale output,
+  // and progressive display drops it when the final pass builds its own.
+  bool PaletteFollowsDecoder() const { return ownPalette_ || codec_.colormap != heldColorMap_; }
+
+  void TakeDecoderPalette() {
+    bitmap_.SetPalette(ColorMapToPalette(&codec_));
+    picture_.PaletteModified = true;
+    rowAddress_ = bitmap_.ScanLine(0);
+  }
+
+  // Rows go straight into the bitmap, so each must be exactly as wide as the library writes it.
+  void CheckRowLayout() const {
+    const bool fits = codec_.quantize_colors ? codec_.output_components == 1
+                                             : (codec_.out_color_space == JCS_EXT_BGR &&
+                                                codec_.output_components == 3) ||
+                                                   (codec_.out_color_space == JCS_CMYK &&
+                                                    codec_.output_components == kInkComponents);
+    if (!fits) throw EJPEG(FormatResString(SJPEGError, JERR_CONVERSION_NOTIMPL));
+  }
+
+  void MeasureRows() {
+    rowAddress_ = bitmap_.ScanLine(0);
+    rowsPerCall_ = 1;
+    rowStride_ = 0;
+    // A bitmap one row high has no row 1 and needs no stride.
+    if (codec_.output_height < 2) return;
+    rowStride_ = bitmap_.ScanLine(1) - rowAddress_;
+    if (rowStride_ > 0 && rowStride_ % 4 == 0 && codec_.out_color_space != JCS_CMYK) {
+      rowsPerCall_ = static_cast<JDIMENSION>(codec_.rec_outbuf_height);
+    }
+  }
+
+  void ShowPassesWhileLoading() {
+    for (;;) {
+      int status = 0;
+      Guard([&] { status = jpeg_consume_input(&codec_); });
+      if (status == JPEG_REACHED_EOI) break;
+      Guard([&] { jpeg_start_output(&codec_, codec_.input_scan_number); });
+      if (record_.ProgressState.pub.completed_passes == 0 && codec_.colormap != nullptr &&
+          bitmap_.GetPixelFormat() == pf8bit && PaletteFollowsDecoder()) {
+        TakeDecoderPalette();
+      }
+      rowAddress_ = bitmap_.ScanLine(0);
+      ReadRows();
+      Guard([&] { jpeg_finish_output(&codec_); });
+    }
+    codec_.dct_method = static_cast<J_DCT_METHOD>(record_.SavedDctMethod);
+    codec_.dither_mode = static_cast<J_DITHER_MODE>(record_.SavedDitherMode);
+    if (record_.SavedTwoPass) {
+      codec_.two_pass_quantize = TRUE;
+      codec_.colormap = nullptr;  // the final pass builds a map of its own
+    }
+    Guard([&] { jpeg_start_output(&codec_, codec_.input_scan_number); });
+    rowAddress_ = bitmap_.ScanLine(0);
+  }
+
+  void ReadRows() {
+    if (codec_.out_color_space == JCS_CMYK) {
+      ReadInkRows();
+      return;
+    }
+    JSAMPROW rows[kMaxRowsPerCall];
+    const JDIMENSION perCall = rowsPerCall_ < kMaxRowsPerCall ? rowsPerCall_ : kMaxRowsPerCall;
+    Guard([&] {
+      while (codec_.output_scanline < codec_.output_height) {
+        JDIMENSION wanted = codec_.output_height - codec_.output_scanline;
+        if (wanted > perCall) wanted = perCall;
+        for (JDIMENSION k = 0; k < wanted; ++k)
+          rows[k] = rowAddress_ + std::ptrdiff_t{k} * rowStride_;
+        const JDIMENSION read = jpeg_read_scanlines(&codec_, rows, wanted);
+        if (read == 0) break;  // the source never suspends; stop rather than spin
+        if (codec_.output_scanline < codec_.output_height) {
+          rowAddress_ += std::ptrdiff_t{read} * rowStride_;
+        }
+      }
+    });
+  }
+
+  // Four-component rows go through a scratch row and are converted into the bitmap.
+  void ReadInkRows() {
+    Guard([&] {
+      JSAMPROW rows[1] = {inkRow_};
+      while (codec_.output_scanline < codec_.output_height) {
+        if (jpeg_read_scanlines(&codec_, rows, 1) == 0) break;
+        InkRowToBgr(inkRow_, rowAddress_, codec_.output_width);
+        if (codec_.output_scanline < codec_.output_height) rowAddress_ += rowStride_;
+      }
+    });
+  }
+
+  // The ending notification, then the change notification when the palette changed; both also
+  // when the decode failed.
+  void Finish(std::uint8_t percent) {
+    SendProgress(picture_, psEnding, percent, picture_.PaletteModified, TRect{});
+    if (picture_.PaletteModified) picture_.Changed(&picture_);
+  }
+
+  static constexpr JDIMENSION kMaxRowsPerCall = 16;
+
+  TJPEGImage& picture_;
+  OwnedPalette& heldPalette_;
+  TBitmap& bitmap_;
+  TJPEGCodecRecord& record_;
+  jpeg_decompress_struct& codec_;
+  bool ownPalette_ = true;
+  JSAMPARRAY heldColorMap_ = nullptr;
+  JSAMPROW inkRow_ = nullptr;
+  std::uint8_t* rowAddress_ = nullptr;
+  std::ptrdiff_t rowStride_ = 0;
+  JDIMENSION rowsPerCall_ = 1;
+};
+
+}  // namespace
+
+TBitmap* GetDecodedBitmap(TJPEGImage& picture) {
+  if (picture.decodedBitmap_) return picture.decodedBitmap_.get();
+  // Assigned before decoding, so that a handler repainting during the decode gets the bitmap
+  // being filled instead of starting a second decode.
+  picture.decodedBitmap_ = std::make_unique<TBitmap>();
+  TBitmap& bitmap = *picture.decodedBitmap_;
+  if (!picture.sharedData_->JpegStream) return &bitmap;
+
+  TJPEGCodecRecord record;
+  PrepareDecoder(picture, record);
+  CodecReleaseGuard release(record);
+  try {
+    DecodeRun(picture, picture.heldPalette_, bitmap, record).Execute();
+  } catch (const EAbort&) {
+    // A progress handler cancelled: keep what was decoded so far.
+  }
+  return &bitmap;
+}
+
+HPALETTE ColorMapToPalette(j_decompress_ptr codec) {
+  LOGPALETTE palette;
+  palette.palVersion = 0x300;
+  const int count = codec->actual_number_of_colors < kMaxPaletteEntries
+                        ? codec->actual_number_of_colors
+                        : kMaxPaletteEntries;
+  palette.palNumEntries = static_cast<std::uint16_t>(count);
+  const bool gray = codec->out_color_space == JCS_GRAYSCALE;
+  for (int i = 0; i < count; ++i) {
+    PALETTEENTRY& entry = palette.palPalEntry[i];
+    if (gray) {
+      entry.peRed = entry.peGreen = entry.peBlue = codec->colormap[0][i];
+    } else {
+      entry.peRed = codec->colormap[2][i];
+      entry.peGreen = codec->colormap[1][i];
+      entry.peBlue = codec->colormap[0][i];
+    }
+    entry.peFlags = 0;
+  }
+  return CreatePalette(&palette);
+}
+
+void PaletteToColorMap(j_decompress_ptr codec, HPALETTE palette) {
+  PALETTEENTRY entries[kMaxPaletteEntries];
+  const unsigned count = GetPaletteEntries(palette, 0, kMaxPaletteEntries, entries);
+  if (count == 0) return;
+  JpegGuard(ManagerOf(codec), [&] {
+    JSAMPARRAY map =
+        (*codec->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(codec), JPOOL_IMAGE, count, 3);
+    for (unsigned i = 0; i < count; ++i) {
+      map[2][i] = entries[i].peRed;
+      map[1][i] = entries[i].peGreen;
+      map[0][i] = entries[i].peBlue;
+    }
+    codec->colormap = map;
+    codec->actual_number_of_colors = static_cast<int>(count);
+  });
+}

@@ -1,6 +1,124 @@
-// Placeholder until decoder preparation lands.
+// Decoder set-up: a libjpeg decompressor that has read the picture's header and carries the
+// picture's options as decompression parameters; and the output size at the current scale.
+#include <cstring>
+
 #include "framework/system/exceptions.h"
 #include "jpeg/codec.h"
 
-void PrepareDecoder(TJPEGImage&, TJPEGCodecRecord&) { throw EInvalidGraphicOperation("JPEG decoding is not available"); }
-void RefreshOutputSize(TJPEGImage&) {}
+namespace {
+
+// Colours map to fewer entries than a palette holds, leaving room for the system's colours.
+constexpr int kMappedColors = 236;
+
+// Files with four output components (CMYK, YCCK) are converted to colour by the decode itself:
+// the library has no grayscale or colour-mapped output for them.
+bool HasInkOutput(const jpeg_decompress_struct& codec) {
+  return codec.jpeg_color_space == JCS_CMYK || codec.jpeg_color_space == JCS_YCCK;
+}
+
+void ApplyOptions(const TJPEGImage& picture, jpeg_decompress_struct& codec) {
+  codec.scale_num = 1;
+  codec.scale_denom = 1u << static_cast<unsigned>(picture.ShrinkFactor());
+  codec.do_block_smoothing = picture.BlockSmoothing() ? TRUE : FALSE;
+
+  if (!HasInkOutput(codec)) {
+    if (picture.GrayOutput()) {
+      codec.out_color_space = JCS_GRAYSCALE;
+    } else if (codec.out_color_space != JCS_GRAYSCALE) {
+      // Colour rows arrive in the bitmap's own byte order; a file the library cannot turn into
+      // colour is refused by jpeg_start_decompress before any row is written.
+      codec.out_color_space = JCS_EXT_BGR;
+    }
+    if (picture.BitmapDepth() == bd8Bit || codec.out_color_space == JCS_GRAYSCALE) {
+      codec.quantize_colors = TRUE;
+      codec.desired_number_of_colors = kMappedColors;
+    }
+  }
+
+  if (picture.DecodeSpeed() == dsBestSpeed) {
+    codec.dct_method = JDCT_IFAST;
+    codec.two_pass_quantize = FALSE;
+    codec.dither_mode = JDITHER_ORDERED;
+  } else {
+    codec.dct_method = JDCT_FLOAT;
+  }
+}
+
+// Progressive display decodes the passes before the last one with fast settings; the requested
+// ones are saved in the record and restored for the final pass.
+void SelectProgressiveDisplay(jpeg_decompress_struct& codec) {
+  codec.enable_2pass_quant = codec.two_pass_quantize;
+  codec.dct_method = JDCT_IFAST;
+  codec.two_pass_quantize = FALSE;
+  codec.dither_mode = JDITHER_ORDERED;
+  codec.buffered_image = TRUE;
+}
+
+}  // namespace
+
+void ClearCodecRecord(TJPEGCodecRecord& record) {
+  record.ProgressState = TJPEGProgressState{};
+  record.SavedDctMethod = 0;
+  record.SavedTwoPass = false;
+  record.SavedDitherMode = 0;
+  std::memset(static_cast<void*>(&record.Codec), 0, sizeof record.Codec);
+}
+
+void PrepareDecoder(TJPEGImage& picture, TJPEGCodecRecord& record) {
+  TMemoryStream* const stream = picture.sharedData_->JpegStream.get();
+  if (stream == nullptr) throw EInvalidGraphic("The JPEG image holds no data");
+
+  ClearCodecRecord(record);
+  jpeg_decompress_struct& codec = record.Codec.Decompressor;
+  InstallErrorManager(record.Codec.Common, record.ErrorManager);
+  try {
+    JpegGuard(record.ErrorManager, [&] { jpeg_create_decompress(&codec); });
+  } catch (...) {
+    record.Codec.Common.err = nullptr;  // nothing was created, so nothing is to be released
+    throw;
+  }
+
+  try {
+    LimitCodecMemory(&record.Codec.Common);
+    record.ProgressState.pub.progress_monitor = ReportProgress;
+    record.ProgressState.Owner = &picture;
+    codec.progress = &record.ProgressState.pub;
+
+    stream->SetPosition(0);
+    bool multipleScans = false;
+    JpegGuard(record.ErrorManager, [&] {
+      jpeg_stream_src(&codec, *stream);
+      jpeg_read_header(&codec, TRUE);
+      ApplyOptions(picture, codec);
+      multipleScans = picture.ShowWhileLoading() && jpeg_has_multiple_scans(&codec);
+    });
+
+    record.SavedDctMethod = codec.dct_method;
+    record.SavedTwoPass = codec.two_pass_quantize != FALSE;
+    record.SavedDitherMode = codec.dither_mode;
+    if (multipleScans) SelectProgressiveDisplay(codec);
+  } catch (...) {
+    ReleaseCodec(&record.Codec.Common);
+    throw;
+  }
+}
+
+void RefreshOutputSize(TJPEGImage& picture) {
+  if (!picture.outputSizeStale_ || !picture.sharedData_->JpegStream) return;
+
+  TJPEGCodecRecord record;
+  PrepareDecoder(picture, record);
+  CodecReleaseGuard release(record);
+  jpeg_decompress_struct& codec = record.Codec.Decompressor;
+  codec.progress = nullptr;  // measuring is not worth a notification
+
+  bool multipleScans = false;
+  JpegGuard(record.ErrorManager, [&] {
+    jpeg_calc_output_dimensions(&codec);
+    multipleScans = jpeg_has_multiple_scans(&codec) != FALSE;
+  });
+  picture.cachedOutputWidth_ = static_cast<std::int32_t>(codec.output_width);
+  picture.cachedOutputHeight_ = static_cast<std::int32_t>(codec.output_height);
+  picture.saveProgressive_ = multipleScans;
+  picture.outputSizeStale_ = false;
+}
