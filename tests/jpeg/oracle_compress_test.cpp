@@ -164,7 +164,8 @@ TEST(ToolEncode, WritesTheBytesCjpegWritesAndRejectsBadArguments) {
   const std::string in = "'" + dir.Path("in.bmp").string() + "' ";
   const std::string out = "'" + dir.Path("out.jpg").string() + "'";
   const std::string tool = "'" + kTool + "' encode ";
-  const Settings cases[] = {{"Quality90", 90, false, false}, {"ToolGrayProgressive75", 75, true, true}};
+  const Settings cases[] = {{"Quality90", 90, false, false},
+                            {"ToolGrayProgressive75", 75, true, true}};
   for (const Settings& settings : cases) {
     std::string arguments = settings.quality == 90 ? "" : " --quality 75";
     if (settings.gray) arguments += " --gray --progressive";
