@@ -1,0 +1,167 @@
+#include "bench/case_table.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace bench {
+namespace {
+
+std::vector<CaseSpec>& Cases() {
+  static std::vector<CaseSpec> cases;
+  return cases;
+}
+
+std::string Format(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+double ToMillis(double value, benchmark::TimeUnit unit) {
+  switch (unit) {
+    case benchmark::kNanosecond:
+      return value / 1e6;
+    case benchmark::kMicrosecond:
+      return value / 1e3;
+    case benchmark::kMillisecond:
+      return value;
+    case benchmark::kSecond:
+      return value * 1e3;
+  }
+  return value;
+}
+
+void PrintTable(const std::vector<TableRow>& rows) {
+  const std::vector<std::string> header = {"case",   "picture unit", "baseline", "ratio",
+                                           "target", "result",       "note"};
+  std::vector<std::size_t> widths(header.size());
+  auto fields = [](const TableRow& r) {
+    return std::vector<std::string>{r.name,   r.unit,    r.baseline, r.ratio,
+                                    r.target, r.verdict, r.note};
+  };
+  for (std::size_t i = 0; i < header.size(); ++i) widths[i] = header[i].size();
+  for (const auto& row : rows) {
+    const auto f = fields(row);
+    for (std::size_t i = 0; i < f.size(); ++i) widths[i] = std::max(widths[i], f[i].size());
+  }
+  auto line = [&](const std::vector<std::string>& f) {
+    std::string text = "|";
+    for (std::size_t i = 0; i < f.size(); ++i)
+      text += " " + f[i] + std::string(widths[i] - f[i].size(), ' ') + " |";
+    std::printf("%s\n", text.c_str());
+  };
+  line(header);
+  std::vector<std::string> rule;
+  for (std::size_t w : widths) rule.push_back(std::string(w, '-'));
+  line(rule);
+  for (const auto& row : rows) line(fields(row));
+}
+
+}  // namespace
+
+void AddCase(const CaseSpec& spec) { Cases().push_back(spec); }
+
+void AddCase(std::string name, std::string unitBenchmark, std::string baselineBenchmark,
+             TargetKind kind, double limit) {
+  CaseSpec spec;
+  spec.name = std::move(name);
+  spec.unitBenchmark = std::move(unitBenchmark);
+  spec.baselineBenchmark = std::move(baselineBenchmark);
+  spec.kind = kind;
+  spec.limit = limit;
+  AddCase(spec);
+}
+
+std::vector<TableRow> ReadRows(const std::string& path) {
+  std::vector<TableRow> rows;
+  std::ifstream in(path);
+  std::string text;
+  while (std::getline(in, text)) {
+    if (text.empty()) continue;
+    std::vector<std::string> f;
+    std::stringstream fields(text);
+    std::string field;
+    while (std::getline(fields, field, '\t')) f.push_back(field);
+    f.resize(7);
+    rows.push_back({f[0], f[1], f[2], f[3], f[4], f[5], f[6]});
+  }
+  return rows;
+}
+
+void TableReporter::ReportRuns(const std::vector<Run>& reports) {
+  ConsoleReporter::ReportRuns(reports);
+  for (const Run& run : reports) {
+    Measured& m = measured_[run.run_name.function_name];
+    if (run.error_occurred) {
+      m.error = run.error_message;
+      continue;
+    }
+    if (!run.report_label.empty()) m.label = run.report_label;
+    const bool isMedian = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+    // Medians win; without repetitions the single run stands in.
+    if (isMedian || (!m.median && run.run_type == Run::RT_Iteration)) {
+      m.realMs = ToMillis(run.GetAdjustedRealTime(), run.time_unit);
+      m.cpuMs = ToMillis(run.GetAdjustedCPUTime(), run.time_unit);
+      m.median = isMedian;
+    }
+  }
+}
+
+TableRow TableReporter::MakeRow(const CaseSpec& spec) {
+  // Rows are built from whole strings (no assignments of literals, which GCC 12 warns about
+  // wrongly at -O3).
+  std::string target = spec.kind == TargetKind::Ratio ? Format("<= %.2f x", spec.limit)
+                       : spec.kind == TargetKind::PlusMillis
+                           ? Format("<= base + %.0f ms", spec.limit)
+                           : std::string("(info)");
+  const auto unit = measured_.find(spec.unitBenchmark);
+  const auto base = measured_.find(spec.baselineBenchmark);
+  if (unit == measured_.end() || base == measured_.end())
+    return TableRow{spec.name, "-", "-", "-", std::move(target), "not run", ""};
+  const Measured& u = unit->second;
+  const Measured& b = base->second;
+  if (!u.error.empty() || !b.error.empty()) {
+    if (spec.kind != TargetKind::Info) allPassed_ = false;
+    return TableRow{spec.name,
+                    u.error.empty() ? "-" : "n/a",
+                    b.error.empty() ? "-" : "n/a",
+                    "-",
+                    std::move(target),
+                    "n/a",
+                    u.error.empty() ? b.error : u.error};
+  }
+  const double unitMs = spec.unitClock == Clock::Wall ? u.realMs : u.cpuMs;
+  const double baseMs = spec.baselineClock == Clock::Wall ? b.realMs : b.cpuMs;
+  bool pass = true;
+  if (spec.kind == TargetKind::Ratio) pass = unitMs <= spec.limit * baseMs;
+  if (spec.kind == TargetKind::PlusMillis) pass = unitMs <= baseMs + spec.limit;
+  if (!pass && spec.kind != TargetKind::Info) allPassed_ = false;
+  std::string note = u.label;
+  if (!spec.note.empty()) note += note.empty() ? spec.note : "; " + spec.note;
+  return TableRow{spec.name,
+                  Format("%.2f ms", unitMs),
+                  Format("%.2f ms", baseMs),
+                  Format("%.3f", baseMs > 0 ? unitMs / baseMs : 0.0),
+                  std::move(target),
+                  spec.kind == TargetKind::Info ? "-" : (pass ? "pass" : "FAIL"),
+                  std::move(note)};
+}
+
+void TableReporter::Finalize() {
+  ConsoleReporter::Finalize();
+  std::vector<TableRow> rows;
+  for (const CaseSpec& spec : Cases()) rows.push_back(MakeRow(spec));
+  for (const TableRow& extra : extraRows_) {
+    rows.push_back(extra);
+    if (extra.verdict != "pass" && extra.verdict != "-") allPassed_ = false;
+  }
+  std::printf(
+      "\nMedians of the CPU time per operation (wall clock where noted); ratio = picture unit / "
+      "baseline.\n\n");
+  PrintTable(rows);
+  std::fflush(stdout);
+}
+
+}  // namespace bench
