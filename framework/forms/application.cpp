@@ -26,6 +26,11 @@ class WindowScope {
   TWindowBackend& backend_;
 };
 
+std::vector<TIconImage>& MainIcon() {
+  static std::vector<TIconImage> icon;
+  return icon;
+}
+
 // The program's application object, alive for the whole run.
 TApplication& ProgramApplication() {
   static TApplication application(nullptr);
@@ -35,6 +40,8 @@ TApplication& ProgramApplication() {
 }  // namespace
 
 TApplication* Application = &ProgramApplication();
+
+void RegisterMainIcon(std::vector<TIconImage> images) { MainIcon() = std::move(images); }
 
 void SetWindowBackend(std::unique_ptr<TWindowBackend> backend) {
   BackendSlot() = std::move(backend);
@@ -87,7 +94,7 @@ void TApplication::Run() {
   terminated_ = false;
   TWindowBackend& backend = WindowBackend();
   backend.CreateWindow(mainForm_->Caption, mainForm_->ClientWidth(), mainForm_->ClientHeight(),
-                       icon_);
+                       icon_.empty() ? MainIcon() : icon_);
   WindowScope window(backend);
   try {
     mainForm_->Show();

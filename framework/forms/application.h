@@ -17,7 +17,7 @@ class TApplication : public TComponent {
   void Initialize();
   void SetTitle(const AnsiString& title) { title_ = title; }
   const AnsiString& Title() const { return title_; }
-  // The window icon (32-bit ARGB images, any sizes).
+  // The window icon (32-bit ARGB images, any sizes); without one, the registered main icon.
   void SetIcon(std::vector<TIconImage> images) { icon_ = std::move(images); }
 
   // Constructs new T(this) and stores it in reference; the first form created is the main form.
@@ -76,3 +76,7 @@ extern TApplication* Application;
 // Chooses the window backend for the process (default: TSdlBackend, made on first use).
 void SetWindowBackend(std::unique_ptr<TWindowBackend> backend);
 TWindowBackend& WindowBackend();
+
+// The program's icon resource, used for every window of an application that sets no icon of its
+// own. May be called before the entry function runs.
+void RegisterMainIcon(std::vector<TIconImage> images);

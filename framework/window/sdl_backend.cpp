@@ -154,6 +154,7 @@ void TSdlBackend::ShowMessage(const AnsiString& title, const AnsiString& text) {
   if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, safeTitle.c_str(), safeText.c_str(),
                                window_) != 0) {
     // Nowhere to show it; the terminal is the last resort.
-    std::fprintf(stderr, "%s: %s\n", safeTitle.c_str(), safeText.c_str());
+    std::fprintf(stderr, "%s: %s\n(no message box: %s)\n", safeTitle.c_str(), safeText.c_str(),
+                 SDL_GetError());
   }
 }

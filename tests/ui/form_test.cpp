@@ -154,6 +154,7 @@ TEST_F(FormTest, AHandlerTheLayoutNamesButTheFormDoesNotBindIsAnError) {
 TEST_F(FormTest, ShowRunsOnceAndTheFrameShowsColourPictureAndText) {
   int shows = 0;
   form->onShow = [&] { ++shows; };
+  RegisterMainIcon({TIconImage{1, 1, {0xFF000000u}}});
   Application->Run();
   Application->Run();  // already shown: no second OnShow
   EXPECT_EQ(shows, 1);
@@ -162,6 +163,8 @@ TEST_F(FormTest, ShowRunsOnceAndTheFrameShowsColourPictureAndText) {
 
   const THeadlessBackend& backend = Backend();
   EXPECT_EQ(backend.WindowTitle(), "Test");
+  ASSERT_EQ(backend.Icons().size(), 1u);
+  EXPECT_EQ(backend.Icons()[0].argb, std::vector<std::uint32_t>{0xFF000000u});
   ASSERT_EQ(backend.FrameWidth(), 200);
   ASSERT_EQ(backend.FrameHeight(), 150);
   // The 2 x 2 picture stretched over 40 x 40 pixels at (10, 10): one colour per quadrant.

@@ -70,6 +70,7 @@ class HeadlessTest : public ::testing::Test {
   }
   void TearDown() override {
     application_.reset();
+    RegisterMainIcon({});
     Application = saved_;
     SetWindowBackend(nullptr);
   }
