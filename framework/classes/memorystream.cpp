@@ -55,6 +55,10 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
       }
     }
   }
+  // A write beyond the end leaves a gap that reads as zeros, also where a shrink left old bytes.
+  if (position_ > size_) {
+    std::memset(data_.get() + size_, 0, static_cast<std::size_t>(position_ - size_));
+  }
   std::memcpy(data_.get() + position_, buffer, static_cast<std::size_t>(count));
   position_ = end;
   size_ = std::max(size_, end);

@@ -133,9 +133,10 @@ void TBitmap::LoadDib(TStream& stream, bool withFileHeader) {
       entries.push_back({table[4 * i + 2], table[4 * i + 1], table[4 * i], 0});
     }
     consumed += tableSize * 4;
-  } else if (!withFileHeader) {
-    // A packed DIB of 24 or 32 bits may still carry a colour table; the pixels follow it.
+  } else if (!withFileHeader || pixelOffset == 0) {
+    // 24 or 32 bits may still carry a colour table; without an offset the pixels follow it.
     Skip(stream, std::int64_t{coloursUsed} * 4);
+    consumed += std::int64_t{coloursUsed} * 4;
   }
   if (withFileHeader && pixelOffset != 0) {
     if (pixelOffset < consumed) Invalid();

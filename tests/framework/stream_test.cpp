@@ -77,6 +77,11 @@ TEST(MemoryStream, SetSizeBoundsAreReportedNotFatal) {
   stream.SetSize64(6);  // growing again shows zeros, not the old bytes
   EXPECT_EQ(std::vector<std::uint8_t>(stream.Memory(), stream.Memory() + 6),
             (std::vector<std::uint8_t>{'k', 'e', 0, 0, 0, 0}));
+  stream.SetSize64(1);
+  stream.SetPosition(4);  // so does a write beyond the end
+  stream.WriteBuffer("!", 1);
+  EXPECT_EQ(std::vector<std::uint8_t>(stream.Memory(), stream.Memory() + 5),
+            (std::vector<std::uint8_t>{'k', 0, 0, 0, '!'}));
 }
 
 TEST(Stream, ExactReadAndWriteFailUnlessEveryByteMoves) {
