@@ -1,0 +1,287 @@
+// The main window, headless: its layout, what showing it does (captions, covers, mount commands),
+// the failure sequence of a cover that cannot be loaded, and clicks that launch or do not.
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/classes/stream.h"
+#include "framework/forms/application.h"
+#include "framework/window/headless_backend.h"
+#include "gtest/gtest.h"
+#include "launcher/Unit1.h"
+#include "launcher/resources.h"
+#include "tests/launcher/scratch_disc.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kPrefix = "\"C:\\Program Files\\DAEMON Tools\\daemon.exe\" -mount 0,\"";
+const std::string kSuffix = "obraz.bin\"";
+
+// A cover whose left half is blue and right half yellow, written by ImageMagick.
+void MakeCover(const fs::path& file, int width, int height) {
+  const std::string half = std::to_string(width / 2) + "x" + std::to_string(height);
+  const std::string command = "convert -size " + half + " xc:'#0000ff' -size " + half +
+                              " xc:'#ffff00' +append -quality 95 '" + file.string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+class MainWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto backend = std::make_unique<THeadlessBackend>();
+    headless_ = backend.get();
+    SetWindowBackend(std::move(backend));
+    Application->SetTitle("Talvesk");
+  }
+  void TearDown() override {
+    delete Form1;
+    Form1 = nullptr;
+  }
+
+  // Creates the window and shows it (FormShow runs); returns when the injected events are used.
+  void Open() {
+    Application->CreateForm(Form1);
+    Application->Run();
+  }
+  void ClickTile(int slot) {
+    headless_->PushClick(8 + 112 * (slot % 3) + 52, 8 + 160 * (slot / 3) + 52);
+    Application->Run();
+  }
+  TImage* Tile(int slot) const {
+    TImage* tiles[] = {Form1->Image1, Form1->Image2, Form1->Image3,
+                       Form1->Image4, Form1->Image5, Form1->Image6};
+    return tiles[slot];
+  }
+  TLabel* Caption(int slot) const {
+    TLabel* captions[] = {Form1->Label1, Form1->Label2, Form1->Label3,
+                          Form1->Label4, Form1->Label5, Form1->Label6};
+    return captions[slot];
+  }
+  static bool ShowsPlaceholder(TImage* tile) {
+    TMemoryStream stream;
+    tile->Picture()->WriteData(stream);
+    const auto* bytes = reinterpret_cast<const char*>(stream.Memory());
+    return AnsiString(bytes, static_cast<std::size_t>(stream.GetSize())) ==
+           PlaceholderPictureData();
+  }
+  // Catalogue titles laid out so the current directory is a drive's root (no "." and "..").
+  void AtDriveRoot() { disc_.MapDrive('e', disc_.Current()); }
+
+  ScratchDisc disc_;
+  THeadlessBackend* headless_ = nullptr;
+};
+
+TEST_F(MainWindow, LayoutBuildsTheDescribedWindow) {
+  Application->CreateForm(Form1);
+  EXPECT_EQ(Form1->Caption, "Talvesk");
+  EXPECT_EQ(Form1->Color, clBlack);
+  EXPECT_EQ(Form1->Position, poDesktopCenter);
+  EXPECT_EQ(Form1->Width, 353);
+  EXPECT_EQ(Form1->Height, 365);
+  EXPECT_EQ(Form1->ClientWidth(), 345);
+  EXPECT_EQ(Form1->ClientHeight(), 331);
+  EXPECT_EQ(Form1->Font.Height, -11);
+
+  struct Expected {
+    const char* name;
+    TControl* control;
+    int left, top;
+  };
+  const Expected expected[] = {
+      {"Image1", Form1->Image1, 8, 8},     {"Image2", Form1->Image2, 120, 8},
+      {"Image3", Form1->Image3, 232, 8},   {"Label1", Form1->Label1, 8, 120},
+      {"Label2", Form1->Label2, 120, 120}, {"Label3", Form1->Label3, 232, 120},
+      {"Image4", Form1->Image4, 8, 168},   {"Image5", Form1->Image5, 120, 168},
+      {"Image6", Form1->Image6, 232, 168}, {"Label4", Form1->Label4, 8, 280},
+      {"Label5", Form1->Label5, 120, 280}, {"Label6", Form1->Label6, 232, 280}};
+  ASSERT_EQ(Form1->ComponentCount(), 12);
+  ASSERT_EQ(Form1->ControlCount(), 12);
+  for (int i = 0; i < 12; ++i) {
+    const Expected& e = expected[i];
+    SCOPED_TRACE(e.name);
+    // Creation order is drawing order.
+    EXPECT_EQ(Form1->Components(i), e.control);
+    EXPECT_EQ(Form1->Controls(i), e.control);
+    EXPECT_EQ(e.control->Name, e.name);
+    EXPECT_EQ(e.control->Left, e.left);
+    EXPECT_EQ(e.control->Top, e.top);
+    if (auto* image = dynamic_cast<TImage*>(e.control)) {
+      EXPECT_EQ(image->Width, 105);
+      EXPECT_EQ(image->Height, 105);
+      EXPECT_TRUE(image->Stretch);
+      EXPECT_TRUE(ShowsPlaceholder(image));
+      EXPECT_TRUE(static_cast<bool>(image->OnClick));
+    } else {
+      auto* label = dynamic_cast<TLabel*>(e.control);
+      ASSERT_NE(label, nullptr);
+      EXPECT_EQ(label->GetText(), "Label1");
+      EXPECT_EQ(label->Alignment, taCenter);
+      EXPECT_FALSE(label->ParentFont);
+      EXPECT_EQ(label->Font.Color, clWhite);
+      EXPECT_EQ(label->Font.Height, -11);
+      EXPECT_EQ(label->Font.Name, "MS Sans Serif");
+    }
+  }
+}
+
+TEST_F(MainWindow, NoTitlesLeavesEmptyCaptionsPlaceholdersAndBareCommands) {
+  AtDriveRoot();
+  disc_.InstallMountStandIn();
+  Open();
+  for (int slot = 0; slot < 6; ++slot) {
+    EXPECT_EQ(Caption(slot)->GetText(), "");
+    EXPECT_TRUE(ShowsPlaceholder(Tile(slot)));
+    EXPECT_EQ(Form1->MountCommands[slot], kPrefix + kSuffix);
+  }
+  for (int slot = 0; slot < 6; ++slot) ClickTile(slot);
+  EXPECT_TRUE(Form1->Visible);
+  EXPECT_FALSE(fs::exists(disc_.RecordFile()));
+  EXPECT_TRUE(headless_->Messages().empty());
+}
+
+TEST_F(MainWindow, ShowingFillsCaptionsCoversAndCommandsForTheFirstSixTitles) {
+  AtDriveRoot();
+  for (int i = 0; i < 8; ++i) disc_.AddTitle(disc_.Name("Gra " + std::to_string(i)));
+  const std::vector<std::string> order = disc_.HostFolderOrder();
+  // Slot 0: a large cover and an image; slot 2: a cover, no image; slot 3: an image, no cover.
+  MakeCover(disc_.ProgramFolder() / order[0] / "1.jpg", 640, 480);
+  ScratchDisc::WriteFile(disc_.ProgramFolder() / order[0] / "obraz.bin", "x");
+  MakeCover(disc_.ProgramFolder() / order[2] / "1.jpg", 64, 64);
+  ScratchDisc::WriteFile(disc_.ProgramFolder() / order[3] / "obraz.bin", "x");
+
+  Open();
+
+  ASSERT_TRUE(headless_->Messages().empty()) << headless_->Messages()[0].text;
+  for (int slot = 0; slot < 6; ++slot) {
+    SCOPED_TRACE(slot);
+    EXPECT_EQ(Caption(slot)->GetText(), order[slot]);
+    const AnsiString folder = disc_.ProgramFolderOnZ() + "\\" + order[slot] + "\\";
+    EXPECT_EQ(Form1->TitleFolders[slot], folder);
+    EXPECT_EQ(Form1->MountCommands[slot], kPrefix + folder + kSuffix);
+    const bool covered = slot == 0 || slot == 2;
+    EXPECT_EQ(ShowsPlaceholder(Tile(slot)), !covered);
+    if (covered) {
+      // Chosen by the ".jpg" extension through the picture registry.
+      ASSERT_NE(Tile(slot)->Picture()->Graphic(), nullptr);
+      EXPECT_STREQ(Tile(slot)->Picture()->Graphic()->ClassName(), "TJPEGImage");
+    }
+  }
+  // Titles past the sixth are catalogued but get no command.
+  EXPECT_EQ(Form1->TitleNames[7], order[7]);
+  EXPECT_EQ(Form1->MountCommands[6], "");
+  EXPECT_EQ(Form1->MountCommands[7], "");
+
+  // The 640 x 480 cover is squeezed into the 105 x 105 tile: blue left, yellow right.
+  const std::uint32_t left = headless_->Pixel(8 + 20, 8 + 52);
+  const std::uint32_t right = headless_->Pixel(8 + 85, 8 + 52);
+  EXPECT_LT(left >> 16 & 0xFF, 60u);
+  EXPECT_GT(left & 0xFF, 190u);
+  EXPECT_GT(right >> 16 & 0xFF, 190u);
+  EXPECT_GT(right >> 8 & 0xFF, 190u);
+  EXPECT_LT(right & 0xFF, 60u);
+}
+
+TEST_F(MainWindow, ACoverThatFailsStopsLaterCoversAndAllCommands) {
+  AtDriveRoot();
+  disc_.InstallMountStandIn();
+  for (int i = 0; i < 6; ++i) disc_.AddTitle(disc_.Name("Gra " + std::to_string(i)));
+  const std::vector<std::string> order = disc_.HostFolderOrder();
+  for (int slot = 0; slot < 6; ++slot) {
+    const fs::path folder = disc_.ProgramFolder() / order[slot];
+    // Slot 1 holds its cover under another name, so "1.jpg" cannot be opened.
+    MakeCover(folder / (slot == 1 ? "okladka.jpg" : "1.jpg"), 32, 32);
+    ScratchDisc::WriteFile(folder / "obraz.bin", "x");
+  }
+
+  Open();
+
+  ASSERT_EQ(headless_->Messages().size(), 1u);
+  EXPECT_EQ(headless_->Messages()[0].title, "Talvesk");
+  EXPECT_TRUE(Form1->Visible);
+  EXPECT_FALSE(ShowsPlaceholder(Tile(0)));
+  for (int slot = 0; slot < 6; ++slot) {
+    SCOPED_TRACE(slot);
+    EXPECT_EQ(Caption(slot)->GetText(), order[slot]);
+    EXPECT_EQ(Form1->HasJpg[slot], 1);
+    EXPECT_EQ(Form1->MountCommands[slot], "");
+    if (slot > 0) {
+      EXPECT_TRUE(ShowsPlaceholder(Tile(slot)));
+    }
+  }
+
+  // Every click now hands an empty command over, which starts nothing.
+  for (int slot = 0; slot < 6; ++slot) ClickTile(slot);
+  EXPECT_TRUE(Form1->Visible);
+  EXPECT_EQ(headless_->Messages().size(), 1u);
+  EXPECT_FALSE(fs::exists(disc_.RecordFile()));
+}
+
+TEST_F(MainWindow, ClickOnATileWithAnImageMountsItAndCloses) {
+  AtDriveRoot();
+  disc_.MapDrive('d', disc_.ProgramFolder());
+  disc_.InstallMountStandIn();
+  const std::string name = disc_.Name("Rycerze Nocy");
+  ScratchDisc::WriteFile(disc_.AddTitle(name) / "gra.bin", "x");
+
+  Open();
+  // The program's folder is a drive's root, which keeps its backslash; the scan adds another.
+  EXPECT_EQ(
+      Form1->MountCommands[0],
+      "\"C:\\Program Files\\DAEMON Tools\\daemon.exe\" -mount 0,\"D:\\\\" + name + "\\obraz.bin\"");
+  ClickTile(0);
+
+  EXPECT_FALSE(Form1->Visible);
+  EXPECT_TRUE(Application->Terminated());
+  // The spaces stay inside one argument.
+  EXPECT_EQ(disc_.WaitForRecordedArguments(),
+            (std::vector<std::string>{"-mount", "0,D:\\\\" + name + "\\obraz.bin"}));
+}
+
+TEST_F(MainWindow, ClicksThatLaunchNothingKeepTheWindowOpen) {
+  AtDriveRoot();
+  const std::string noImage = disc_.Name("Bez obrazu");
+  const std::string withImage = disc_.Name("Z obrazem");
+  MakeCover(disc_.AddTitle(noImage) / "1.jpg", 16, 16);
+  ScratchDisc::WriteFile(disc_.AddTitle(withImage) / "obraz.bin", "x");
+  const std::vector<std::string> order = disc_.HostFolderOrder();
+  const int noImageSlot = order[0] == noImage ? 0 : 1;
+
+  Open();
+  // No mount program is installed: the launch fails silently.
+  ClickTile(1 - noImageSlot);
+  EXPECT_TRUE(Form1->Visible);
+  // Now it is, but this title has no image.
+  disc_.InstallMountStandIn();
+  ClickTile(noImageSlot);
+  EXPECT_TRUE(Form1->Visible);
+  EXPECT_TRUE(headless_->Messages().empty());
+}
+
+// A double quote in a folder name would close the quoted image path early and pass the rest of
+// the name as further arguments; such a title gets no command.
+TEST_F(MainWindow, AQuoteInAFolderNameGetsNoCommand) {
+  AtDriveRoot();
+  disc_.InstallMountStandIn();
+  const std::string sneaky = disc_.Name("Gra\" -unmount \"x");
+  const std::string plain = disc_.Name("Gra");
+  ScratchDisc::WriteFile(disc_.AddTitle(sneaky) / "obraz.bin", "x");
+  ScratchDisc::WriteFile(disc_.AddTitle(plain) / "obraz.bin", "x");
+  const std::vector<std::string> order = disc_.HostFolderOrder();
+  const int sneakySlot = order[0] == sneaky ? 0 : 1;
+
+  Open();
+  EXPECT_EQ(Form1->TitleNames[sneakySlot], sneaky);
+  EXPECT_EQ(Form1->HasBin[sneakySlot], 1);
+  EXPECT_EQ(Form1->MountCommands[sneakySlot], "");
+  EXPECT_NE(Form1->MountCommands[1 - sneakySlot], "");
+
+  ClickTile(sneakySlot);
+  EXPECT_TRUE(Form1->Visible);
+  EXPECT_FALSE(fs::exists(disc_.RecordFile()));
+}
+
+}  // namespace
