@@ -3,7 +3,9 @@
 #
 # Included from a CMakeLists.txt, this file defines
 #   talvesk_embed_resources(target)  - compiles the two files into target, with resources.h,
-#                                      icon.h and their sources;
+#                                      icon.h and their sources, and registers the icon as the
+#                                      program's main icon (target must be an OBJECT library or
+#                                      the executable itself, so the registration is kept);
 #   talvesk_install_resources()      - installs the desktop entry and the theme icons.
 # Run as a script (cmake -P) it writes the C++ file that holds the bytes; the build does that
 # whenever a resource file changes.
@@ -54,7 +56,8 @@ function(talvesk_embed_resources target)
     DEPENDS ${TALVESK_RESOURCES_DIR}/placeholder.bmp ${TALVESK_RESOURCES_DIR}/talvesk.ico
             ${dir}/resources.cmake
     COMMENT "Embedding the default tile picture and the icon")
-  target_sources(${target} PRIVATE ${generated} ${dir}/resources.cpp ${dir}/icon.cpp)
+  target_sources(${target} PRIVATE ${generated} ${dir}/resources.cpp ${dir}/icon.cpp
+                                   ${dir}/resources_main_icon.cpp)
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
 endfunction()
 

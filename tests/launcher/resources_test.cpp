@@ -11,12 +11,17 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/classes/stream.h"
+#include "framework/forms/application.h"
 #include "framework/graphics/bitmap.h"
 #include "framework/graphics/picture.h"
 #include "framework/system/exceptions.h"
+#include "framework/window/headless_backend.h"
+#include "launcher/Unit1.h"
 #include "launcher/icon.h"
 
 namespace {
@@ -201,6 +206,30 @@ TEST(ProgramIcon, ImageMagickSeesTheSamePixelsInTheIconAndThePngs) {
     EXPECT_TRUE(fromPng == expected) << png << " differs from the icon file";
   }
   std::filesystem::remove(ico);
+}
+
+// The icon is a compiled-in resource: the main window gets it without the entry function's help.
+TEST(ProgramIcon, MainWindowShowsIt) {
+  const auto previous = std::filesystem::current_path();
+  const auto empty =
+      std::filesystem::temp_directory_path() / ("talvesk-icon-" + std::to_string(getpid()));
+  std::filesystem::create_directories(empty);
+  std::filesystem::current_path(empty);  // no titles to scan
+  auto backend = std::make_unique<THeadlessBackend>();
+  const THeadlessBackend& headless = *backend;
+  SetWindowBackend(std::move(backend));
+
+  Application->CreateForm(Form1);
+  Application->Run();
+  std::vector<int> sizes;
+  for (const TIconImage& image : headless.Icons()) sizes.push_back(image.width);
+  EXPECT_EQ(sizes, (std::vector<int>{16, 24, 32, 48, 64, 72, 96, 128}));
+
+  delete Form1;
+  Form1 = nullptr;
+  SetWindowBackend(nullptr);
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(empty);
 }
 
 TEST(ProgramIcon, DamagedFilesAreRefused) {
