@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <exception>
 
+#include "framework/graphics/clipboard.h"
+#include "framework/graphics/palette.h"
 #include "framework/platform/paths.h"
 #include "framework/window/sdl_backend.h"
 
@@ -31,8 +33,11 @@ std::vector<TIconImage>& MainIcon() {
   return icon;
 }
 
-// The program's application object, alive for the whole run.
+// The program's application object, alive for the whole run. Its forms are destroyed with it at
+// exit, releasing palettes and memory blocks into the graphics tables, so those tables are made
+// first: statics are destroyed in the reverse order of their making.
 TApplication& ProgramApplication() {
+  [[maybe_unused]] static const int tablesFirst = GdiLiveObjectCount() + GlobalLiveBlockCount();
   static TApplication application(nullptr);
   return application;
 }

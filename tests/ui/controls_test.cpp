@@ -1,5 +1,7 @@
 // Components, labels, text and drawing failures, outside any layout.
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 
 #include "framework/forms/image.h"
 #include "framework/forms/label.h"
@@ -179,4 +181,22 @@ TEST_F(DrawFailureTest, APictureThatCannotBeDrawnIsReportedOnceAndTheRestIsPaint
   EXPECT_EQ(Backend().Pixel(50, 25), 0xFFFFFFu);
   const auto& frame = Backend().Frame();
   EXPECT_TRUE(std::any_of(frame.begin(), frame.end(), [](auto p) { return p != 0xFFFFFF; }));
+}
+
+TEST(TextDeathTest, WithoutAnyFontTextIsNeitherMeasuredNorDrawnAndNothingFails) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: fonts not yet looked up
+  const std::string config = ::testing::TempDir() + "talvesk-no-fonts.conf";
+  std::ofstream(config) << "<?xml version=\"1.0\"?>\n<fontconfig></fontconfig>\n";
+  EXPECT_EXIT(
+      {
+        setenv("FONTCONFIG_FILE", config.c_str(), 1);
+        std::vector<std::uint32_t> pixels(50 * 20, 0);
+        TCanvas canvas(TSurface{pixels.data(), 50, 20, 50});
+        canvas.Font.Color = clWhite;
+        canvas.TextOut(0, 0, "abc");
+        canvas.TextOut(0, 0, "abc");
+        const bool blank = std::all_of(pixels.begin(), pixels.end(), [](auto p) { return p == 0; });
+        std::exit(blank && canvas.TextWidth("abc") == 0 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "no usable font");
 }
