@@ -22,6 +22,12 @@ bool ScreenIsPaletted() {
   return paletted;
 }
 
+// Without a readable header (no data, empty or damaged bytes) the size is 0 at every scale:
+// asking the decoder would only raise the header's error again from a mere size query.
+bool UsesFullSize(TJPEGScale shrinkFactor, const TJPEGData& data) {
+  return shrinkFactor == sfFull || data.ImageWidth == 0;
+}
+
 }  // namespace
 
 const TGraphicClass& TJPEGImage::Class() { return kJpegImageClass; }
@@ -109,14 +115,14 @@ bool TJPEGImage::IsEmpty() {
 
 int TJPEGImage::QueryWidth() {
   if (decodedBitmap_) return decodedBitmap_->GetWidth();
-  if (shrinkFactor_ == sfFull) return sharedData_->ImageWidth;
+  if (UsesFullSize(shrinkFactor_, *sharedData_)) return sharedData_->ImageWidth;
   RefreshOutputSize(*this);
   return cachedOutputWidth_;
 }
 
 int TJPEGImage::QueryHeight() {
   if (decodedBitmap_) return decodedBitmap_->GetHeight();
-  if (shrinkFactor_ == sfFull) return sharedData_->ImageHeight;
+  if (UsesFullSize(shrinkFactor_, *sharedData_)) return sharedData_->ImageHeight;
   RefreshOutputSize(*this);
   return cachedOutputHeight_;
 }

@@ -301,3 +301,77 @@ TEST_F(PictureTest, ClipboardImportLeavesOnlyTheImportedBitmap) {
 }
 
 }  // namespace
+
+// Behaviour that needs the picture's decoded bitmap.
+class DecodedPictureTest : public PictureTest {};
+
+TEST_F(DecodedPictureTest, NewPaletteDropsTheDecodedBitmapAndNotifies) {
+  TJPEGImage picture;
+  Load(picture, MakeJpeg(20, 12));
+  TBitmap* first = GetDecodedBitmap(picture);
+  ASSERT_NE(first, nullptr);
+  picture.PaletteModified = false;
+  int changes = 0;
+  picture.OnChange = [&](TObject*) { ++changes; };
+  picture.SetPalette(GrayPalette(16));
+  EXPECT_EQ(picture.DecodedBitmapOrNull(), nullptr);
+  EXPECT_TRUE(picture.PaletteModified);
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(picture.GetWidth(), 20);
+  ASSERT_NE(GetDecodedBitmap(picture), nullptr);
+  EXPECT_EQ(picture.DecodedBitmapOrNull()->GetWidth(), 20);
+}
+
+TEST_F(DecodedPictureTest, CopiesToBitmapsAndTheClipboardShowTheDecodedImage) {
+  TJPEGImage picture;
+  Load(picture, MakeJpeg(13, 7));
+  TBitmap copy;
+  copy.Assign(&picture);
+  TBitmap* decoded = picture.DecodedBitmapOrNull();
+  ASSERT_NE(decoded, nullptr);
+  EXPECT_TRUE(copy.IsEqual(decoded));
+
+  const int blocks = GlobalLiveBlockCount();
+  std::uint16_t format = 0;
+  THandle data = 0;
+  HPALETTE palette = 0;
+  picture.SaveToClipboardFormat(format, data, palette);
+  TBitmap pasted;
+  pasted.LoadFromClipboardFormat(format, data, palette);
+  EXPECT_EQ(pasted.GetWidth(), 13);
+  EXPECT_EQ(pasted.GetHeight(), 7);
+  for (int y = 0; y < 7; ++y) {
+    EXPECT_EQ(Bytes(pasted.ScanLine(y), pasted.ScanLine(y) + 39),
+              Bytes(decoded->ScanLine(y), decoded->ScanLine(y) + 39));
+  }
+  GlobalFree(data);
+  if (palette != 0) DeleteObject(palette);
+  EXPECT_EQ(GlobalLiveBlockCount(), blocks);
+}
+
+TEST_F(DecodedPictureTest, ReducedSizesFollowTheSharedDataBeforeAnyDecode) {
+  // libjpeg rounds scaled sizes up.
+  const auto scaled = [](int size, int denominator) {
+    return (size + denominator - 1) / denominator;
+  };
+  const Bytes large = MakeJpeg(97, 61);
+  const Bytes small = MakeJpeg(30, 9);
+  for (const auto& [factor, denominator] : {std::pair{sfHalf, 2}, {sfQuarter, 4}, {sfEighth, 8}}) {
+    SCOPED_TRACE(denominator);
+    TJPEGDefaults options;
+    options.ShrinkFactor = factor;
+    ScopedDefaults defaults(options);
+    TJPEGImage picture;
+    TJPEGImage other;
+    Load(picture, large);
+    Load(other, small);
+    EXPECT_EQ(picture.GetWidth(), scaled(97, denominator));
+    EXPECT_EQ(picture.GetHeight(), scaled(61, denominator));
+    picture.Assign(&other);
+    EXPECT_EQ(picture.GetWidth(), scaled(30, denominator));
+    EXPECT_EQ(picture.GetHeight(), scaled(9, denominator));
+    Load(picture, large);
+    EXPECT_EQ(picture.GetWidth(), scaled(97, denominator));
+    EXPECT_EQ(picture.DecodedBitmapOrNull(), nullptr);
+  }
+}

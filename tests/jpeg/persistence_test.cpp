@@ -5,6 +5,7 @@
 
 #include <limits>
 
+#include "framework/graphics/bitmap.h"
 #include "framework/graphics/picture.h"
 #include "framework/system/exceptions.h"
 #include "jpeg/jpeg.h"
@@ -131,6 +132,21 @@ TEST(Loading, UnreadableHeadersRaiseAndKeepTheNewBytes) {
   }
 }
 
+TEST(Loading, WithoutAReadableHeaderTheSizeIsZeroAtEveryScale) {
+  TJPEGDefaults options;
+  options.ShrinkFactor = sfQuarter;
+  ScopedDefaults defaults(options);
+  for (const Bytes& bytes : {Bytes{}, Bytes{'n', 'o', 'p', 'e'}}) {
+    TJPEGImage picture;
+    try {
+      picture.LoadFromStream(*StreamOf(bytes));
+    } catch (const EJPEG&) {
+    }
+    EXPECT_EQ(picture.GetWidth(), 0);
+    EXPECT_EQ(picture.GetHeight(), 0);
+  }
+}
+
 // Reports a size past what a 32-bit count can hold, without holding the bytes.
 class HugeStream : public TStream {
  public:
@@ -212,6 +228,22 @@ TEST(FormPayload, IsALittleEndianCountAndTheBytes) {
   EXPECT_EQ(restored.GetWidth(), 300);
   EXPECT_EQ(restored.GetHeight(), 300);
   EXPECT_EQ(stream->GetPosition(), static_cast<std::int64_t>(framed.size()) - 1);
+}
+
+TEST(FormPayload, APictureHoldingOnlyABitmapKeepsItsImage) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf24bit);
+  bitmap.SetSize(19, 11);
+  TJPEGImage picture;
+  picture.Assign(&bitmap);
+  const Bytes payload = FormPayload(picture);
+  ASSERT_GT(payload.size(), 4u);
+  EXPECT_EQ(payload[4], 0xFF);
+  EXPECT_EQ(payload[5], 0xD8);
+  TJPEGImage restored;
+  restored.ReadData(*StreamOf(payload));
+  EXPECT_EQ(restored.GetWidth(), 19);
+  EXPECT_EQ(restored.GetHeight(), 11);
 }
 
 TEST(FormPayload, DamagedCountsAreReadErrorsThatChangeNothing) {
