@@ -7,7 +7,6 @@
 
 #include "framework/graphics/bitmap.h"
 #include "framework/graphics/picture.h"
-#include "framework/system/exceptions.h"
 #include "jpeg/jpeg.h"
 #include "tests/jpeg/test_support.h"
 
@@ -16,10 +15,8 @@ namespace {
 struct LoadCase {
   const char* cjpegOptions;
   bool grayInput;
-  int width;
-  int height;
-  bool grayscale;
-  bool progressive;
+  int width, height;
+  bool grayscale, progressive;
 };
 
 class LoadingTest : public ::testing::TestWithParam<LoadCase> {};
@@ -27,96 +24,83 @@ class LoadingTest : public ::testing::TestWithParam<LoadCase> {};
 TEST_P(LoadingTest, HeaderGivesSizeColourAndScanKindBeforeAnyDecode) {
   const LoadCase& c = GetParam();
   const Bytes jpeg = MakeJpeg(c.width, c.height, c.cjpegOptions, c.grayInput);
-  // The opposite of what the file says, so that loading visibly sets it.
   TJPEGDefaults options;
-  options.SaveProgressive = !c.progressive;
+  options.SaveProgressive = !c.progressive;  // so that loading visibly sets it
   ScopedDefaults defaults(options);
   TJPEGImage picture;
   int changes = 0;
-  picture.OnChange = [&](TObject* sender) {
-    EXPECT_EQ(sender, &picture);
-    ++changes;
-  };
+  picture.OnChange = [&](TObject* sender) { changes += sender == &picture; };
   picture.LoadFromStream(*StreamOf(jpeg));
 
   EXPECT_EQ(changes, 1);
   EXPECT_TRUE(picture.PaletteModified);
-  EXPECT_FALSE(picture.Empty());
   EXPECT_EQ(picture.DecodedBitmapOrNull(), nullptr);
   EXPECT_EQ(picture.GetWidth(), c.width);
   EXPECT_EQ(picture.GetHeight(), c.height);
   EXPECT_EQ(picture.IsGrayscale(), c.grayscale);
   EXPECT_FALSE(picture.GrayOutput());
   EXPECT_EQ(picture.SaveProgressive(), c.progressive);
-  EXPECT_EQ(BytesOf(*picture.Data().JpegStream), jpeg);
+  EXPECT_TRUE(BytesOf(*picture.Data().JpegStream) == jpeg);
 }
 
 INSTANTIATE_TEST_SUITE_P(CjpegFiles, LoadingTest,
                          ::testing::Values(LoadCase{"", false, 97, 61, false, false},
                                            LoadCase{"-progressive", false, 64, 200, false, true},
                                            LoadCase{"-grayscale", false, 33, 17, true, false},
-                                           LoadCase{"", true, 1, 1, true, false},
-                                           LoadCase{"-progressive", true, 300, 2, true, true},
+                                           LoadCase{"-progressive", true, 300, 1, true, true},
                                            LoadCase{"-arithmetic", false, 45, 45, false, false}));
 
-TEST(Loading, StreamAtItsEndGivesEmptyButPresentData) {
-  TJPEGDefaults options;
-  options.SaveProgressive = true;
-  ScopedDefaults defaults(options);
-  auto stream = StreamOf(MakeJpeg(10, 10));
-  stream->Seek(0, TSeekOrigin::soEnd);
-  TJPEGImage picture;
-  int changes = 0;
-  picture.OnChange = [&](TObject*) { ++changes; };
-  picture.LoadFromStream(*stream);
-  ASSERT_NE(picture.Data().JpegStream, nullptr);
-  EXPECT_EQ(picture.Data().JpegStream->GetSize(), 0);
-  EXPECT_FALSE(picture.Empty());
-  EXPECT_EQ(picture.GetWidth(), 0);
-  EXPECT_EQ(picture.GetHeight(), 0);
-  EXPECT_EQ(changes, 1);
-  EXPECT_TRUE(picture.SaveProgressive());
-}
-
-TEST(Loading, TakesOnlyTheBytesAfterThePosition) {
+TEST(Loading, TakesTheBytesAfterThePositionEvenNone) {
   const Bytes jpeg = MakeJpeg(12, 9);
-  Bytes prefixed = {1, 2, 3, 4, 5};
+  Bytes prefixed = {1, 2, 3};
   prefixed.insert(prefixed.end(), jpeg.begin(), jpeg.end());
   auto stream = StreamOf(prefixed);
-  stream->SetPosition(5);
+  stream->SetPosition(3);
   TJPEGImage picture;
   picture.LoadFromStream(*stream);
-  EXPECT_EQ(BytesOf(*picture.Data().JpegStream), jpeg);
-  EXPECT_EQ(picture.GetWidth(), 12);
+  EXPECT_TRUE(BytesOf(*picture.Data().JpegStream) == jpeg);
+
+  // At the end: empty but present data, not empty, size 0, notified, options as they were.
+  TJPEGDefaults options;
+  options.SaveProgressive = true;
+  options.ShrinkFactor = sfQuarter;
+  ScopedDefaults defaults(options);
+  TJPEGImage atEnd;
+  int changes = 0;
+  atEnd.OnChange = [&](TObject*) { ++changes; };
+  atEnd.LoadFromStream(*stream);
+  EXPECT_EQ(atEnd.Data().JpegStream->GetSize(), 0);
+  EXPECT_FALSE(atEnd.Empty());
+  EXPECT_EQ(atEnd.GetWidth(), 0);
+  EXPECT_EQ(atEnd.GetHeight(), 0);
+  EXPECT_EQ(changes, 1);
+  EXPECT_TRUE(atEnd.SaveProgressive());
 }
 
 TEST(Loading, UnreadableHeadersRaiseAndKeepTheNewBytes) {
   const Bytes jpeg = MakeJpeg(20, 20);
-  std::size_t scan = 0;
-  while (!(jpeg[scan] == 0xFF && jpeg[scan + 1] == 0xDA)) ++scan;
-  const Bytes beforeScan(jpeg.begin(), jpeg.begin() + static_cast<long>(scan));
-  // The same segments without the frame header: tables only.
-  Bytes tablesOnly = {0xFF, 0xD8};
-  for (std::size_t at = 2; at < scan;) {
-    const std::size_t length = 2u + (jpeg[at + 2] << 8 | jpeg[at + 3]);
-    const std::uint8_t marker = jpeg[at + 1];
-    const bool frameHeader =
-        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-    if (!frameHeader)
-      tablesOnly.insert(tablesOnly.end(), jpeg.begin() + at, jpeg.begin() + at + length);
-    at += length;
+  std::size_t scan = 2;
+  Bytes tablesOnly = {0xFF, 0xD8};  // the same segments without the frame header
+  while (jpeg[scan + 1] != 0xDA) {
+    const std::size_t length = 2u + (jpeg[scan + 2] << 8 | jpeg[scan + 3]);
+    if (jpeg[scan + 1] != 0xC0) {
+      tablesOnly.insert(tablesOnly.end(), jpeg.begin() + scan, jpeg.begin() + scan + length);
+    }
+    scan += length;
   }
-  tablesOnly.push_back(0xFF);
-  tablesOnly.push_back(0xD9);
+  tablesOnly.insert(tablesOnly.end(), {0xFF, 0xD9});
   const struct {
     Bytes bytes;
     int code;
   } cases[] = {{{'G', 'I', 'F', '8', '9', 'a'}, JERR_NO_SOI},
-               {beforeScan, JERR_SOF_NO_SOS},
+               {Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(scan)), JERR_SOF_NO_SOS},
                {tablesOnly, JERR_NO_IMAGE}};
+  TJPEGDefaults options;
+  options.ShrinkFactor = sfHalf;  // a size query must not raise the header's error again
+  ScopedDefaults defaults(options);
   for (const auto& c : cases) {
     TJPEGImage picture;
-    picture.LoadFromStream(*StreamOf(MakeJpeg(5, 5)));
+    picture.LoadFromStream(*StreamOf(jpeg));
     int changes = 0;
     picture.OnChange = [&](TObject*) { ++changes; };
     try {
@@ -126,55 +110,34 @@ TEST(Loading, UnreadableHeadersRaiseAndKeepTheNewBytes) {
       EXPECT_EQ(error.Message(), "JPEG error #" + std::to_string(c.code));
     }
     EXPECT_EQ(changes, 0);
-    EXPECT_EQ(BytesOf(*picture.Data().JpegStream), c.bytes);
+    EXPECT_TRUE(BytesOf(*picture.Data().JpegStream) == c.bytes);
     EXPECT_EQ(picture.GetWidth(), 0);
     EXPECT_EQ(picture.GetHeight(), 0);
   }
 }
 
-TEST(Loading, WithoutAReadableHeaderTheSizeIsZeroAtEveryScale) {
-  TJPEGDefaults options;
-  options.ShrinkFactor = sfQuarter;
-  ScopedDefaults defaults(options);
-  for (const Bytes& bytes : {Bytes{}, Bytes{'n', 'o', 'p', 'e'}}) {
-    TJPEGImage picture;
-    try {
-      picture.LoadFromStream(*StreamOf(bytes));
-    } catch (const EJPEG&) {
-    }
-    EXPECT_EQ(picture.GetWidth(), 0);
-    EXPECT_EQ(picture.GetHeight(), 0);
-  }
-}
-
-// Reports a size past what a 32-bit count can hold, without holding the bytes.
+// Reports more bytes than a 32-bit count can hold, without holding them.
 class HugeStream : public TStream {
  public:
+  static constexpr std::int64_t kSize = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
   std::int64_t Read(void*, std::int64_t) override { return 0; }
   std::int64_t Write(const void*, std::int64_t) override { return 0; }
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
-    if (origin == TSeekOrigin::soBeginning) position_ = offset;
-    if (origin == TSeekOrigin::soCurrent) position_ += offset;
-    if (origin == TSeekOrigin::soEnd) position_ = kSize + offset;
-    return position_;
+    return origin == TSeekOrigin::soEnd ? kSize + offset : 0;
   }
   std::int64_t GetSize() override { return kSize; }
-  static constexpr std::int64_t kSize = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-
- private:
-  std::int64_t position_ = 0;
 };
 
-TEST(Loading, MoreThanACountCanHoldIsAReadError) {
+TEST(Loading, MoreThanACountCanHoldIsAReadErrorThatChangesNothing) {
   const Bytes jpeg = MakeJpeg(6, 6);
   TJPEGImage picture;
   picture.LoadFromStream(*StreamOf(jpeg));
   HugeStream huge;
   EXPECT_THROW(picture.LoadFromStream(huge), EReadError);
-  EXPECT_EQ(BytesOf(*picture.Data().JpegStream), jpeg);
+  EXPECT_TRUE(BytesOf(*picture.Data().JpegStream) == jpeg);
 }
 
-TEST(PlainStream, WritesExactlyTheLoadedBytesAndFilesRoundTrip) {
+TEST(PlainStream, FilesAndStreamsGetExactlyTheLoadedBytes) {
   const Bytes jpeg = MakeJpeg(50, 40, "-progressive");
   TempDir dir;
   WriteFileBytes(dir.Path("in.jpg"), jpeg);
@@ -183,16 +146,9 @@ TEST(PlainStream, WritesExactlyTheLoadedBytesAndFilesRoundTrip) {
   picture.Data().JpegStream->Seek(0, TSeekOrigin::soEnd);  // the writers ignore the position
   TMemoryStream written;
   picture.SaveToStream(written);
-  EXPECT_EQ(BytesOf(written), jpeg);
+  EXPECT_TRUE(BytesOf(written) == jpeg);
   picture.SaveToFile(dir.Path("out.jpg").string());
-  EXPECT_EQ(ReadFileBytes(dir.Path("out.jpg")), jpeg);
-}
-
-TEST(PlainStream, BlankPictureWritesNothing) {
-  TJPEGImage picture;
-  TMemoryStream written;
-  picture.SaveToStream(written);
-  EXPECT_EQ(written.GetSize(), 0);
+  EXPECT_TRUE(ReadFileBytes(dir.Path("out.jpg")) == jpeg);
 }
 
 Bytes FormPayload(TJPEGImage& picture) {
@@ -209,67 +165,49 @@ TEST(FormPayload, IsALittleEndianCountAndTheBytes) {
   ASSERT_GT(jpeg.size(), 256u);
   TJPEGImage picture;
   picture.LoadFromStream(*StreamOf(jpeg));
-  const Bytes payload = FormPayload(picture);
-  ASSERT_EQ(payload.size(), 4 + jpeg.size());
-  const std::uint32_t count = payload[0] | payload[1] << 8 | payload[2] << 16 |
-                              static_cast<std::uint32_t>(payload[3]) << 24;
-  EXPECT_EQ(count, jpeg.size());
-  EXPECT_EQ(Bytes(payload.begin() + 4, payload.end()), jpeg);
-
-  // Read back from the middle of a longer stream, leaving what follows.
-  Bytes framed = {9, 9};
-  framed.insert(framed.end(), payload.begin(), payload.end());
+  Bytes framed = {9, 9};  // read back from the middle of a longer stream
+  Bytes count(4);
+  for (std::size_t i = 0; i < 4; ++i) count[i] = static_cast<std::uint8_t>(jpeg.size() >> 8 * i);
+  framed.insert(framed.end(), count.begin(), count.end());
+  framed.insert(framed.end(), jpeg.begin(), jpeg.end());
+  EXPECT_TRUE(Bytes(framed.begin() + 2, framed.end()) == FormPayload(picture));
   framed.push_back(7);
   auto stream = StreamOf(framed);
   stream->SetPosition(2);
   TJPEGImage restored;
   restored.ReadData(*stream);
-  EXPECT_EQ(BytesOf(*restored.Data().JpegStream), jpeg);
+  EXPECT_TRUE(BytesOf(*restored.Data().JpegStream) == jpeg);
   EXPECT_EQ(restored.GetWidth(), 300);
-  EXPECT_EQ(restored.GetHeight(), 300);
   EXPECT_EQ(stream->GetPosition(), static_cast<std::int64_t>(framed.size()) - 1);
-}
 
-TEST(FormPayload, APictureHoldingOnlyABitmapKeepsItsImage) {
+  // A picture that holds only a bitmap is compressed, so that its image survives.
   TBitmap bitmap;
-  bitmap.SetPixelFormat(pf24bit);
   bitmap.SetSize(19, 11);
-  TJPEGImage picture;
-  picture.Assign(&bitmap);
-  const Bytes payload = FormPayload(picture);
-  ASSERT_GT(payload.size(), 4u);
-  EXPECT_EQ(payload[4], 0xFF);
-  EXPECT_EQ(payload[5], 0xD8);
-  TJPEGImage restored;
-  restored.ReadData(*StreamOf(payload));
+  TJPEGImage bitmapOnly;
+  bitmapOnly.Assign(&bitmap);
+  restored.ReadData(*StreamOf(FormPayload(bitmapOnly)));
   EXPECT_EQ(restored.GetWidth(), 19);
   EXPECT_EQ(restored.GetHeight(), 11);
 }
 
 TEST(FormPayload, DamagedCountsAreReadErrorsThatChangeNothing) {
   const Bytes jpeg = MakeJpeg(8, 8);
-  const Bytes damaged[] = {
-      {0x05, 0x00},                                 // count cut short
-      {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xD8},         // negative
-      {0x10, 0x00, 0x00, 0x00, 0xFF, 0xD8, 0xFF},   // more than the stream holds
-      {0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xD8, 0xFF}};  // far more
+  const Bytes damaged[] = {{0x05, 0x00},                                // count cut short
+                           {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xD8},        // negative
+                           {0x10, 0x00, 0x00, 0x00, 0xFF, 0xD8, 0xFF},  // more than is left
+                           {0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xD8}};
   for (const Bytes& payload : damaged) {
     TJPEGImage picture;
     picture.LoadFromStream(*StreamOf(jpeg));
     const TJPEGData* record = picture.SharedDataRecord();
     EXPECT_THROW(picture.ReadData(*StreamOf(payload)), EReadError);
     EXPECT_EQ(picture.SharedDataRecord(), record);
-    EXPECT_EQ(BytesOf(*picture.Data().JpegStream), jpeg);
-    EXPECT_EQ(picture.GetWidth(), 8);
+    EXPECT_TRUE(BytesOf(*picture.Data().JpegStream) == jpeg);
   }
 }
 
-TEST(Registry, PicturesOfBothExtensionsLoadAsJpegAndSurviveTheDataProperty) {
-  for (const char* extension : {"jpeg", "jpg"}) {
-    const TGraphicClass* found = TPicture::FindClassByExtension(extension);
-    ASSERT_NE(found, nullptr);
-    EXPECT_STREQ(found->name, "TJPEGImage");
-  }
+TEST(Registry, BothExtensionsLoadAsJpegAndSurviveTheDataProperty) {
+  EXPECT_STREQ(TPicture::FindClassByExtension("jpeg")->name, "TJPEGImage");
   const Bytes jpeg = MakeJpeg(21, 13);
   TempDir dir;
   WriteFileBytes(dir.Path("cover.JPG"), jpeg);
@@ -282,14 +220,13 @@ TEST(Registry, PicturesOfBothExtensionsLoadAsJpegAndSurviveTheDataProperty) {
   holder.WriteData(data);
   const Bytes stored = BytesOf(data);
   ASSERT_GE(stored.size(), 11u);
-  EXPECT_EQ(stored[0], 10);
-  EXPECT_EQ(std::string(stored.begin() + 1, stored.begin() + 11), "TJPEGImage");
+  EXPECT_EQ(std::string(stored.begin(), stored.begin() + 11), "\x0ATJPEGImage");
   data.SetPosition(0);
   TPicture restored;
   restored.ReadData(data);
   auto* picture = dynamic_cast<TJPEGImage*>(restored.Graphic());
   ASSERT_NE(picture, nullptr);
-  EXPECT_EQ(BytesOf(*picture->Data().JpegStream), jpeg);
+  EXPECT_TRUE(BytesOf(*picture->Data().JpegStream) == jpeg);
 }
 
 }  // namespace
