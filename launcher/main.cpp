@@ -1,25 +1,7 @@
-// The launcher's entry function: one window, run until it closes.
-#include <exception>
-
+// The launcher's entry function: one window, run until it closes. The window's icon is the
+// program's icon resource, registered before this runs.
 #include "framework/forms/application.h"
 #include "launcher/Unit1.h"
-#include "launcher/icon.h"
-#include "launcher/resources.h"
-
-namespace {
-
-// The program's icon resource, shown by its window. A damaged icon must not keep the program
-// from starting: the window then goes without one.
-const bool kMainIconRegistered = [] {
-  try {
-    RegisterMainIcon(DecodeIcon(IconBytes()));
-  } catch (const std::exception&) {
-    return false;
-  }
-  return true;
-}();
-
-}  // namespace
 
 int main(int, char**) {
   try {

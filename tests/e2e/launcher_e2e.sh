@@ -17,7 +17,7 @@ if ! command -v Xvfb >/dev/null; then
   echo "SKIPPED: Xvfb is not installed (scripts/install-deps installs it)"
   exit $skip_code
 fi
-for tool in xdotool xwd convert; do
+for tool in xdotool xwd xprop convert; do
   command -v "$tool" >/dev/null || { echo "FAILED: $tool is missing" >&2; exit 1; }
 done
 
@@ -108,6 +108,8 @@ xs_start_app "$disc" ./talvesk WINEPREFIX="$prefix" || exit 1
 shot=$work/launcher.png
 xs_wait_for_shot "$shot" first_frame_ready || fail "the placeholder never showed in tile 6"
 
+icon=$(timeout 5 xprop -id "$XS_WID" _NET_WM_ICON 2>/dev/null | head -n 1)
+[[ $icon == *"Icon ("* ]] || fail "the window carries no icon"
 size=$(identify -format '%wx%h' "$shot")
 [ "$size" = "345x331" ] || fail "client area is $size, expected 345x331"
 for gap in 7x105+113+8 7x105+225+8 7x105+113+168 7x105+225+168; do
