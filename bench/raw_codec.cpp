@@ -1,6 +1,7 @@
 #include "bench/raw_codec.h"
 
 #include <csetjmp>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -42,6 +43,43 @@ void ReadPass(jpeg_decompress_struct& codec, std::uint8_t* firstRow, std::ptrdif
   }
 }
 
+// A source that copies the file to the library one block at a time.
+struct BlockSource {
+  jpeg_source_mgr pub;
+  const std::uint8_t* data;
+  std::size_t size, offset, blockSize;
+  std::vector<JOCTET> block;
+
+  static void Init(j_decompress_ptr) {}
+  static boolean Fill(j_decompress_ptr codec) {
+    auto* self = reinterpret_cast<BlockSource*>(codec->src);
+    const std::size_t left = self->size - self->offset;
+    const std::size_t count = left < self->blockSize ? left : self->blockSize;
+    if (count == 0) {  // never happens with the complete files benchmarked
+      static const JOCTET kEnd[2] = {0xFF, JPEG_EOI};
+      self->pub.next_input_byte = kEnd;
+      self->pub.bytes_in_buffer = 2;
+      return TRUE;
+    }
+    std::memcpy(self->block.data(), self->data + self->offset, count);
+    self->offset += count;
+    self->pub.next_input_byte = self->block.data();
+    self->pub.bytes_in_buffer = count;
+    return TRUE;
+  }
+  static void Skip(j_decompress_ptr codec, long count) {
+    auto* self = reinterpret_cast<BlockSource*>(codec->src);
+    auto remaining = static_cast<std::size_t>(count);
+    while (remaining > self->pub.bytes_in_buffer) {
+      remaining -= self->pub.bytes_in_buffer;
+      Fill(codec);
+    }
+    self->pub.next_input_byte += remaining;
+    self->pub.bytes_in_buffer -= remaining;
+  }
+  static void Term(j_decompress_ptr) {}
+};
+
 // A destination that hands the library one 4096-byte block at a time and appends full blocks.
 struct BlockDestination {
   static constexpr std::size_t kBlock = 4096;
@@ -80,6 +118,18 @@ RawDecodeParams Decode8() {
 RawImage RawDecode(const std::uint8_t* data, std::size_t size, const RawDecodeParams& params) {
   RawImage image;
   image.bottomUp = params.bottomUp;
+  BlockSource source{};
+  if (params.sourceBlock != 0) {
+    source.data = data;
+    source.size = size;
+    source.blockSize = params.sourceBlock;
+    source.block.resize(params.sourceBlock);
+    source.pub.init_source = BlockSource::Init;
+    source.pub.fill_input_buffer = BlockSource::Fill;
+    source.pub.skip_input_data = BlockSource::Skip;
+    source.pub.resync_to_restart = jpeg_resync_to_restart;
+    source.pub.term_source = BlockSource::Term;
+  }
   jpeg_decompress_struct codec{};
   JumpingErrorManager errors;
   InstallErrorManager(errors, *reinterpret_cast<jpeg_common_struct*>(&codec));
@@ -88,7 +138,11 @@ RawImage RawDecode(const std::uint8_t* data, std::size_t size, const RawDecodePa
     throw std::runtime_error(std::string("libjpeg: ") + errors.message);
   }
   jpeg_create_decompress(&codec);
-  jpeg_mem_src(&codec, data, static_cast<unsigned long>(size));
+  if (params.sourceBlock != 0) {
+    codec.src = &source.pub;
+  } else {
+    jpeg_mem_src(&codec, data, static_cast<unsigned long>(size));
+  }
   jpeg_read_header(&codec, TRUE);
 
   codec.scale_num = 1;

@@ -28,6 +28,9 @@ struct RawDecodeParams {
   // then a final pass at the settings above.
   bool bufferedImage = false;
   bool bottomUp = true;
+  // 0: the library reads the whole file in place (jpeg_mem_src). Otherwise the file is copied
+  // to the library in blocks of this many bytes, as a stream source does.
+  std::size_t sourceBlock = 0;
 };
 
 // The picture unit's parameters for 24-bit output at best quality.

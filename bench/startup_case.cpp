@@ -37,6 +37,7 @@ constexpr int kTitles = 6, kTile = 105;
 constexpr int kTileOrigins[kTitles][2] = {{8, 8},   {120, 8},   {232, 8},
                                           {8, 168}, {120, 168}, {232, 168}};
 const SampleSpec kCover{SampleKind::Baseline, 1920, 1080};
+const char kLauncher[] = TALVESK_BINARY_DIR "/launcher/talvesk";
 
 std::int64_t MonotonicNs() {
   timespec now{};
@@ -44,16 +45,24 @@ std::int64_t MonotonicNs() {
   return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
-// A disc of six titles, each a folder with the cover "1.jpg", removed at exit.
+// A disc of six titles, each a folder with the cover "1.jpg", mounted as drive D: of a
+// Wine-style prefix so that the program starts at a drive's root as it does from a real disc.
+// Everything is removed at exit.
 class Disc {
  public:
   Disc() {
     char pattern[] = "/tmp/talvesk-bench-XXXXXX";
     if (mkdtemp(pattern) == nullptr) return;
     root_ = pattern;
+    const fs::path disc = Root(), devices = Prefix() / "dosdevices";
+    fs::create_directories(disc);
+    fs::create_directories(devices);
+    fs::create_directory_symlink(disc, devices / "d:");
+    // The program sits at the disc's root, as on a real disc (it finds the titles from there).
+    fs::copy_file(kLauncher, disc / "talvesk");
     const Bytes& cover = Sample(kCover);
     for (int i = 1; i <= kTitles; ++i) {
-      const fs::path title = root_ / ("Title " + std::to_string(i));
+      const fs::path title = disc / ("Title " + std::to_string(i));
       fs::create_directory(title);
       std::ofstream(title / "1.jpg", std::ios::binary)
           .write(reinterpret_cast<const char*>(cover.data()),
@@ -64,7 +73,13 @@ class Disc {
     std::error_code ignored;
     if (!root_.empty()) fs::remove_all(root_, ignored);
   }
-  const fs::path& Root() const { return root_; }
+  Disc(const Disc&) = delete;
+  Disc& operator=(const Disc&) = delete;
+
+  fs::path Root() const { return root_ / "disc"; }
+  fs::path Prefix() const { return root_ / "prefix"; }
+  // Scratch files of the runs, outside the disc.
+  fs::path Scratch(const char* name) const { return root_ / name; }
 
  private:
   fs::path root_;
@@ -92,17 +107,20 @@ std::string LastLine(const fs::path& log) {
 
 Launch RunLauncher() {
   Launch result;
-  const fs::path& root = TheDisc().Root();
-  const std::string binary = TALVESK_BINARY_DIR "/launcher/talvesk";
-  const fs::path probeOut = root / "first-frame", log = root / "launcher.log";
+  const Disc& disc = TheDisc();
+  const fs::path root = disc.Root();
+  const std::string binary = (root / "talvesk").string();
+  const fs::path probeOut = disc.Scratch("first-frame"), log = disc.Scratch("launcher.log");
   fs::remove(probeOut);
 
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry = *e;
-    if (entry.rfind("SDL_VIDEODRIVER=", 0) != 0 && entry.rfind("LD_PRELOAD=", 0) != 0)
+    if (entry.rfind("SDL_VIDEODRIVER=", 0) != 0 && entry.rfind("LD_PRELOAD=", 0) != 0 &&
+        entry.rfind("WINEPREFIX=", 0) != 0)
       env.push_back(entry);
   }
+  env.push_back("WINEPREFIX=" + disc.Prefix().string());
   env.push_back("SDL_VIDEODRIVER=dummy");
   env.push_back("LD_PRELOAD=" TALVESK_FIRST_FRAME_PROBE);
   env.push_back("TALVESK_FIRST_FRAME_PROBE=" + probeOut.string());
@@ -179,7 +197,7 @@ std::string CheckTiles(const Launch& launch) {
 }
 
 void BM_LauncherStartup(benchmark::State& state, bool cpuTime) {
-  if (access(TALVESK_BINARY_DIR "/launcher/talvesk", X_OK) != 0) {
+  if (access(kLauncher, X_OK) != 0) {
     state.SkipWithError("launcher not built");
     return;
   }
