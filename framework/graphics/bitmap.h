@@ -31,7 +31,9 @@ class TBitmap : public TGraphic {
 
   TPixelFormat GetPixelFormat() const { return format_; }
   // Converts the pixels to the new format. To 24/32 bits the colours are kept exactly; to an
-  // indexed format each pixel takes the nearest entry of the palette (a halftone one if none).
+  // indexed format each pixel takes the nearest entry of the palette. A bitmap without a palette,
+  // or with more entries than the format can index, first gets the format's standard one:
+  // halftone for 8 bits, the 16 standard colours for 4 bits, black and white for 1 bit.
   void SetPixelFormat(TPixelFormat format);
   // Only 0 is meaningful: drops the image (0 x 0) and keeps pixel format, row order and palette.
   void SetHandle(std::uintptr_t handle);
@@ -77,8 +79,10 @@ class TBitmap : public TGraphic {
   void ChangeHeight(int value) override { SetSize(width_, value); }
   void ChangeWidth(int value) override { SetSize(value, height_); }
   void ChangePalette(HPALETTE palette) override;
-  void ReadFromStream(TStream& stream) override;  // a BMP file
-  void WriteToStream(TStream& stream) override;   // a BMP file
+  // A BMP file. Written with a BITMAPINFOHEADER; indexed formats store the palette's entries as
+  // the colour table with biClrUsed giving their number. An empty bitmap is no bytes at all.
+  void ReadFromStream(TStream& stream) override;
+  void WriteToStream(TStream& stream) override;
   void ImportClipboardData(std::uint16_t format, THandle data, HPALETTE palette) override;
   void ExportClipboardData(std::uint16_t& format, THandle& data, HPALETTE& palette) override;
   void AssignTo(TPersistent* dest) override;
