@@ -15,11 +15,13 @@ std::unique_ptr<TGraphic> CreateJpegImage() { return std::make_unique<TJPEGImage
 
 constinit const TGraphicClass kJpegImageClass{"TJPEGImage", &CreateJpegImage};
 
-bool ScreenIsPaletted() {
+// A halftone palette when the screen shows 8 bits per pixel or fewer, else 0.
+HPALETTE HalftonePaletteForPalettedScreen() {
   const HDC screen = GetDC(0);
   const bool paletted = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES) <= 8;
+  const HPALETTE palette = paletted ? CreateHalftonePalette(screen) : 0;
   ReleaseDC(0, screen);
-  return paletted;
+  return palette;
 }
 
 // Without a readable header (no data, empty or damaged bytes) the size is 0 at every scale:
@@ -138,13 +140,8 @@ HPALETTE TJPEGImage::QueryPalette() {
   if (heldPalette_) return heldPalette_.get();
   // The 8-bit decoder builds its own palette; a 24-bit picture on a paletted screen is shown
   // through a halftone one, made once.
-  if (bitmapDepth_ == bd24Bit && ScreenIsPaletted()) {
-    const HDC screen = GetDC(0);
-    heldPalette_.reset(CreateHalftonePalette(screen));
-    ReleaseDC(0, screen);
-    return heldPalette_.get();
-  }
-  return 0;
+  if (bitmapDepth_ == bd24Bit) heldPalette_.reset(HalftonePaletteForPalettedScreen());
+  return heldPalette_.get();
 }
 
 void TJPEGImage::ChangePalette(HPALETTE palette) {
