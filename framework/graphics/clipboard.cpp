@@ -12,9 +12,10 @@ struct GlobalBlocks {
   std::unordered_map<THandle, std::vector<std::uint8_t>> blocks;
 };
 
+// Never destroyed, so the clipboard can free its block when it is destroyed at exit.
 GlobalBlocks& Blocks() {
-  static GlobalBlocks blocks;
-  return blocks;
+  static auto* blocks = new GlobalBlocks;
+  return *blocks;
 }
 
 }  // namespace

@@ -44,9 +44,10 @@ class ObjectTable {
   std::unordered_map<HPALETTE, std::vector<PALETTEENTRY>> palettes_;
 };
 
+// Never destroyed: palettes owned by static objects are deleted during exit, in any order.
 ObjectTable& Table() {
-  static ObjectTable table;
-  return table;
+  static auto* table = new ObjectTable;
+  return *table;
 }
 
 constexpr PALETTEENTRY Entry(int r, int g, int b) {

@@ -22,10 +22,11 @@ AnsiString Lower(AnsiString text) {
   return text;
 }
 
-// Function-local, so registrations from other units' static initialisers find it constructed.
+// Function-local, so registrations from other units' static initialisers find it constructed,
+// and never destroyed, so unregistrations from their static destructors find it still there.
 std::vector<FileFormat>& Formats() {
-  static std::vector<FileFormat> formats{{"bmp", "Bitmaps", &TBitmap::Class()}};
-  return formats;
+  static auto* formats = new std::vector<FileFormat>{{"bmp", "Bitmaps", &TBitmap::Class()}};
+  return *formats;
 }
 
 bool SameClass(const TGraphicClass& a, const TGraphicClass& b) {
