@@ -178,7 +178,7 @@ bool TBitmap::Equals(TGraphic* other) {
   for (int row = 0; row < height_; ++row) {
     const std::uint8_t* a = ScanLine(row);
     const std::uint8_t* b = bitmap->ScanLine(row);
-    if (std::memcmp(a, b, wholeBytes) != 0) return false;
+    if (wholeBytes > 0 && std::memcmp(a, b, wholeBytes) != 0) return false;
     if (partialBits != 0 && ((a[wholeBytes] ^ b[wholeBytes]) & partialMask) != 0) return false;
   }
   return true;
