@@ -19,7 +19,8 @@ TJPEGErrorManager& ManagerOf(j_common_ptr codec) {
 
 void ErrorExit(j_common_ptr codec) {
   const int code = codec->err->msg_code;
-  JumpToGuard(codec, CaptureFailure([code] { throw EJPEG(FormatResString(SJPEGError, code)); }));
+  CaptureFailure(codec, [code] { throw EJPEG(FormatResString(SJPEGError, code)); });
+  JumpToGuard(codec);
 }
 
 // Warnings and trace messages are dropped: the library goes on with the data it has.
@@ -62,9 +63,10 @@ void InitSource(j_decompress_ptr codec) { SourceOf(codec).start_of_file = TRUE; 
 boolean FillInputBuffer(j_decompress_ptr codec) {
   stream_source_mgr& source = SourceOf(codec);
   std::int64_t count = 0;
-  if (auto failure = CaptureFailure(
-          [&] { count = source.stream->Read(source.buffer, std::int64_t{kBlockSize}); })) {
-    JumpToGuard(reinterpret_cast<j_common_ptr>(codec), std::move(failure));
+  const auto common = reinterpret_cast<j_common_ptr>(codec);
+  if (!CaptureFailure(
+          common, [&] { count = source.stream->Read(source.buffer, std::int64_t{kBlockSize}); })) {
+    JumpToGuard(common);
   }
   if (count <= 0) {
     if (source.start_of_file) ERREXIT(codec, JERR_INPUT_EMPTY);
@@ -118,10 +120,11 @@ void InitDestination(j_compress_ptr codec) {
 void WriteBlock(j_compress_ptr codec, std::size_t count) {
   stream_destination_mgr& destination = DestinationOf(codec);
   std::int64_t written = 0;
-  if (auto failure = CaptureFailure([&] {
+  const auto common = reinterpret_cast<j_common_ptr>(codec);
+  if (!CaptureFailure(common, [&] {
         written = destination.stream->Write(destination.buffer, static_cast<std::int64_t>(count));
       })) {
-    JumpToGuard(reinterpret_cast<j_common_ptr>(codec), std::move(failure));
+    JumpToGuard(common);
   }
   if (written != static_cast<std::int64_t>(count)) ERREXIT(codec, JERR_FILE_WRITE);
 }
@@ -150,10 +153,8 @@ void InstallErrorManager(jpeg_common_struct& codec, TJPEGErrorManager& manager) 
   codec.err = &manager.pub;
 }
 
-void JumpToGuard(j_common_ptr codec, std::exception_ptr failure) {
+void JumpToGuard(j_common_ptr codec) {
   TJPEGErrorManager& manager = ManagerOf(codec);
-  manager.pending =
-      std::move(failure);  // leaves failure empty: skipping its destructor is harmless
   // Returning into the library is not an option, and there is no frame to carry the failure to.
   if (manager.jump == nullptr) std::terminate();
   std::longjmp(*manager.jump, 1);

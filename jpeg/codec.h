@@ -32,19 +32,22 @@ extern const jpeg_error_mgr JpegErrorTemplate;
 // Copies the template into manager and points codec.err at it; call before jpeg_create_*.
 void InstallErrorManager(jpeg_common_struct& codec, TJPEGErrorManager& manager);
 
-// Stores failure in the object's error manager and jumps to its innermost JpegGuard.
-// Callers' frames between the guard and here must hold only trivially destructible objects.
-[[noreturn]] void JumpToGuard(j_common_ptr codec, std::exception_ptr failure);
+// Jumps to the innermost JpegGuard of the object, which rethrows the failure stored in its error
+// manager. Frames between the guard and here must hold only trivially destructible objects.
+[[noreturn]] void JumpToGuard(j_common_ptr codec);
 
-// Runs f; if it throws, returns the exception instead. For callbacks called by libjpeg: they
-// capture the failure here, leave the catch block, and only then call JumpToGuard.
+// Runs f; if it throws, stores the exception in the object's error manager and returns false.
+// Callbacks called by libjpeg use it so that they leave the catch block, with nothing but trivial
+// objects on their frame, before they call JumpToGuard.
 template <class F>
-std::exception_ptr CaptureFailure(F&& f) noexcept {
+bool CaptureFailure(j_common_ptr codec, F&& f) noexcept {
   try {
     std::forward<F>(f)();
-    return nullptr;
+    return true;
   } catch (...) {
-    return std::current_exception();
+    // pub is the first member, so the library's pointer is the manager's address.
+    reinterpret_cast<TJPEGErrorManager*>(codec->err)->pending = std::current_exception();
+    return false;
   }
 }
 

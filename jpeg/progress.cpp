@@ -57,7 +57,7 @@ void ReportProgress(j_common_ptr codec) {
   const bool redraw = band.Height() >= kRedrawRows;
   TJPEGImage& owner = *state->Owner;
   // A handler's exception (EAbort, say) must not unwind through the library's frames.
-  if (auto failure = CaptureFailure([&] { SendProgress(owner, psRunning, shown, redraw, band); })) {
-    JumpToGuard(codec, std::move(failure));
+  if (!CaptureFailure(codec, [&] { SendProgress(owner, psRunning, shown, redraw, band); })) {
+    JumpToGuard(codec);
   }
 }
