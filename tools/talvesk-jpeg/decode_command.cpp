@@ -1,29 +1,16 @@
 // `talvesk-jpeg decode IN.jpg OUT.bmp [options]`: decodes a JPEG file the way a picture with
 // those options draws it, and saves the bitmap as a BMP file (24-bit, or 8-bit with its palette).
-#include <charconv>
 #include <cstdio>
-#include <string_view>
 
-#include "framework/system/exceptions.h"
 #include "jpeg/jpeg.h"
 #include "tools/talvesk-jpeg/commands.h"
+#include "tools/talvesk-jpeg/file_command.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: talvesk-jpeg decode IN.jpg OUT.bmp [--depth 24|8] [--gray] [--shrink 1|2|4|8] "
     "[--fast] [--no-smoothing] [--show-while-loading] [--progress]\n";
-
-int Usage() {
-  std::fputs(kUsage, stderr);
-  return kExitUsage;
-}
-
-bool ParseNumber(std::string_view text, int& value) {
-  const char* end = text.data() + text.size();
-  auto [stop, error] = std::from_chars(text.data(), end, value);
-  return error == std::errc() && stop == end;
-}
 
 const char* StageName(TProgressStage stage) {
   switch (stage) {
@@ -43,71 +30,55 @@ void PrintProgress(TObject*, TProgressStage stage, std::uint8_t percent, bool re
                rect.Left, rect.Top, rect.Right, rect.Bottom);
 }
 
+bool ParseShrink(const std::string* text, TJPEGScale& factor) {
+  int denominator = 0;
+  if (text == nullptr || !ParseNumber(*text, denominator)) return false;
+  for (const TJPEGScale scale : {sfFull, sfHalf, sfQuarter, sfEighth}) {
+    if (denominator == 1 << scale) {
+      factor = scale;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int RunDecode(std::span<const std::string> arguments) {
   TJPEGDefaults options;
-  options.BitmapDepth = bd24Bit;
   bool reportProgress = false;
-  const std::string* files[2] = {nullptr, nullptr};
-  std::size_t fileCount = 0;
-
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    const bool hasValue = i + 1 < arguments.size();
-    int number = 0;
-    if (argument == "--depth") {
-      if (!hasValue || !ParseNumber(arguments[++i], number) || (number != 24 && number != 8)) {
-        return Usage();
+  const auto applyOption = [&](const std::string& option, const OptionValue& value) {
+    if (option == "--depth") {
+      const std::string* text = value();
+      int depth = 0;
+      if (text == nullptr || !ParseNumber(*text, depth) || (depth != 24 && depth != 8)) {
+        return false;
       }
-      options.BitmapDepth = number == 8 ? bd8Bit : bd24Bit;
-    } else if (argument == "--shrink") {
-      if (!hasValue || !ParseNumber(arguments[++i], number)) return Usage();
-      switch (number) {
-        case 1:
-          options.ShrinkFactor = sfFull;
-          break;
-        case 2:
-          options.ShrinkFactor = sfHalf;
-          break;
-        case 4:
-          options.ShrinkFactor = sfQuarter;
-          break;
-        case 8:
-          options.ShrinkFactor = sfEighth;
-          break;
-        default:
-          return Usage();
-      }
-    } else if (argument == "--gray") {
-      options.GrayOutput = true;
-    } else if (argument == "--fast") {
-      options.DecodeSpeed = dsBestSpeed;
-    } else if (argument == "--no-smoothing") {
-      options.BlockSmoothing = false;
-    } else if (argument == "--show-while-loading") {
-      options.ShowWhileLoading = true;
-    } else if (argument == "--progress") {
-      reportProgress = true;
-    } else if (argument.size() > 1 && argument[0] == '-') {
-      return Usage();
-    } else if (fileCount < 2) {
-      files[fileCount++] = &argument;
-    } else {
-      return Usage();
+      options.BitmapDepth = depth == 8 ? bd8Bit : bd24Bit;
+      return true;
     }
-  }
-  if (fileCount != 2) return Usage();
-
-  try {
-    JpegDefaultOptions = options;
-    TJPEGImage picture;
-    if (reportProgress) picture.OnProgress = PrintProgress;
-    picture.LoadFromFile(*files[0]);
-    GetDecodedBitmap(picture)->SaveToFile(*files[1]);
-    return kExitOk;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s\n", error.what());
-    return kExitFailure;
-  }
+    if (option == "--shrink") return ParseShrink(value(), options.ShrinkFactor);
+    if (option == "--gray") {
+      options.GrayOutput = true;
+    } else if (option == "--fast") {
+      options.DecodeSpeed = dsBestSpeed;
+    } else if (option == "--no-smoothing") {
+      options.BlockSmoothing = false;
+    } else if (option == "--show-while-loading") {
+      options.ShowWhileLoading = true;
+    } else if (option == "--progress") {
+      reportProgress = true;
+    } else {
+      return false;
+    }
+    return true;
+  };
+  return RunFileCommand(arguments, kUsage, applyOption,
+                        [&](const std::string& in, const std::string& out) {
+                          JpegDefaultOptions = options;
+                          TJPEGImage picture;
+                          if (reportProgress) picture.OnProgress = PrintProgress;
+                          picture.LoadFromFile(in);
+                          GetDecodedBitmap(picture)->SaveToFile(out);
+                        });
 }

@@ -1,67 +1,45 @@
 // `talvesk-jpeg encode IN.bmp OUT.jpg [options]`: compresses a BMP file (1, 4, 8, 24 or 32 bits
 // per pixel, either row order) the way a picture with those options saves its bitmap.
-#include <charconv>
-#include <cstdio>
-#include <string_view>
-
-#include "framework/system/exceptions.h"
 #include "jpeg/jpeg.h"
 #include "tools/talvesk-jpeg/commands.h"
+#include "tools/talvesk-jpeg/file_command.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: talvesk-jpeg encode IN.bmp OUT.jpg [--quality 1-100] [--gray] [--progressive]\n";
 
-int Usage() {
-  std::fputs(kUsage, stderr);
-  return kExitUsage;
-}
-
-bool ParseQuality(std::string_view text, int& value) {
-  const char* end = text.data() + text.size();
-  auto [stop, error] = std::from_chars(text.data(), end, value);
-  return error == std::errc() && stop == end && value >= 1 && value <= 100;
-}
-
 }  // namespace
 
 int RunEncode(std::span<const std::string> arguments) {
   TJPEGDefaults options;
   options.SaveQuality = 90;
-  const std::string* files[2] = {nullptr, nullptr};
-  std::size_t fileCount = 0;
-
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (argument == "--quality") {
+  const auto applyOption = [&](const std::string& option, const OptionValue& value) {
+    if (option == "--quality") {
+      const std::string* text = value();
       int quality = 0;
-      if (i + 1 >= arguments.size() || !ParseQuality(arguments[++i], quality)) return Usage();
+      if (text == nullptr || !ParseNumber(*text, quality) || quality < 1 || quality > 100) {
+        return false;
+      }
       options.SaveQuality = static_cast<TJPEGQualityRange>(quality);
-    } else if (argument == "--gray") {
-      options.GrayOutput = true;
-    } else if (argument == "--progressive") {
-      options.SaveProgressive = true;
-    } else if (argument.size() > 1 && argument[0] == '-') {
-      return Usage();
-    } else if (fileCount < 2) {
-      files[fileCount++] = &argument;
-    } else {
-      return Usage();
+      return true;
     }
-  }
-  if (fileCount != 2) return Usage();
-
-  try {
-    TBitmap bitmap;
-    bitmap.LoadFromFile(*files[0]);
-    JpegDefaultOptions = options;
-    TJPEGImage picture;
-    picture.Assign(&bitmap);
-    picture.SaveToFile(*files[1]);
-    return kExitOk;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s\n", error.what());
-    return kExitFailure;
-  }
+    if (option == "--gray") {
+      options.GrayOutput = true;
+    } else if (option == "--progressive") {
+      options.SaveProgressive = true;
+    } else {
+      return false;
+    }
+    return true;
+  };
+  return RunFileCommand(arguments, kUsage, applyOption,
+                        [&](const std::string& in, const std::string& out) {
+                          TBitmap bitmap;
+                          bitmap.LoadFromFile(in);
+                          JpegDefaultOptions = options;
+                          TJPEGImage picture;
+                          picture.Assign(&bitmap);
+                          picture.SaveToFile(out);
+                        });
 }
