@@ -9,8 +9,6 @@
 
 namespace {
 
-std::string JpegErrorText(int code) { return "JPEG error #" + std::to_string(code); }
-
 // Decodes all rows through the bridge's stream source, or, without a stream, through libjpeg's
 // own memory source (the oracle for how the end of the data is handled).
 Bytes Decode(const Bytes& jpeg, TStream* stream) {
@@ -79,16 +77,6 @@ void PushThroughDestination(TStream& stream, std::size_t count) {
   });
 }
 
-template <class Error, class Call>
-void ExpectMessage(Call&& call, const std::string& message) {
-  try {
-    call();
-    ADD_FAILURE() << "no exception";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.Message(), message);
-  }
-}
-
 TEST(BridgeSource, EmptyInputAndASegmentRunningPastTheEndFailWithTheirCodes) {
   ExpectMessage<EJPEG>([] { DecodeThroughBridge({}); }, JpegErrorText(JERR_INPUT_EMPTY));
   // A comment announcing 65533 bytes of which none follow: the skip is satisfied by inserted
@@ -126,29 +114,31 @@ TEST(BridgeStreams, FailuresOfTheStreamComeOutAsThemselves) {
                              "device gone while writing");
 }
 
-TEST(BridgeDestination, WritesWholeBlocksAndTheRemainderOnce) {
+TEST(BridgeDestination, WritesWholeBlocksAndTheRemainderOnceAndFailsOnShortWrites) {
   using Sizes = std::vector<std::int64_t>;
-  for (const auto& [count, expected] : {std::pair{std::size_t{8192}, Sizes{4096, 4096}},
-                                        {std::size_t{8193}, Sizes{4096, 4096, 1}},
-                                        {std::size_t{10}, Sizes{10}}}) {
-    SCOPED_TRACE(count);
+  const struct {
+    std::size_t count;
+    std::int64_t writeLimit;
+    Sizes sizes;  // empty: a short write fails
+  } cases[] = {{8192, -1, {4096, 4096}},
+               {8193, -1, {4096, 4096, 1}},
+               {10, -1, {10}},
+               {5000, 4000, {}},
+               {100, 99, {}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.count);
     ScriptedStream stream;
-    PushThroughDestination(stream, count);
-    EXPECT_EQ(stream.writeSizes, expected);
-    Bytes pushed(count);
-    for (std::size_t i = 0; i < count; ++i) pushed[i] = static_cast<std::uint8_t>(i);
+    stream.writeLimit = c.writeLimit;
+    if (c.sizes.empty()) {
+      ExpectMessage<EJPEG>([&] { PushThroughDestination(stream, c.count); },
+                           JpegErrorText(JERR_FILE_WRITE));
+      continue;
+    }
+    PushThroughDestination(stream, c.count);
+    EXPECT_EQ(stream.writeSizes, c.sizes);
+    Bytes pushed(c.count);
+    for (std::size_t i = 0; i < c.count; ++i) pushed[i] = static_cast<std::uint8_t>(i);
     EXPECT_TRUE(BytesOf(stream) == pushed);
-  }
-}
-
-TEST(BridgeDestination, ShortWritesFailWithTheLibrarysWriteCode) {
-  // A full block that falls short, and a final partial one that does.
-  for (const auto& [count, limit] :
-       {std::pair{std::size_t{5000}, std::int64_t{4000}}, {std::size_t{100}, std::int64_t{99}}}) {
-    ScriptedStream stream;
-    stream.writeLimit = limit;
-    ExpectMessage<EJPEG>([&] { PushThroughDestination(stream, count); },
-                         JpegErrorText(JERR_FILE_WRITE));
   }
 }
 

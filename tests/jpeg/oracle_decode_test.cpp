@@ -2,10 +2,7 @@
 // complete file must decode to exactly the same colours.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
-#include <stdexcept>
-#include <string>
 
 #include "framework/graphics/palette.h"
 #include "jpeg/codec.h"
@@ -13,70 +10,9 @@
 
 namespace {
 
-struct Image {
-  int width = 0;
-  int height = 0;
-  Bytes rgb;  // R,G,B per pixel, rows top to bottom
-};
-
-// The colours a bitmap shows: 24-bit pixels, or 8-bit indices resolved through its palette.
-Image Resolve(TBitmap& bitmap) {
-  Image image{bitmap.GetWidth(), bitmap.GetHeight(), {}};
-  for (int y = 0; y < image.height; ++y) {
-    const std::uint8_t* row = bitmap.ScanLine(y);
-    for (int x = 0; x < image.width; ++x) {
-      if (bitmap.GetPixelFormat() == pf8bit) {
-        const TColor color = bitmap.PaletteColor(row[x]);
-        image.rgb.insert(image.rgb.end(), {GetRValue(color), GetGValue(color), GetBValue(color)});
-      } else {
-        image.rgb.insert(image.rgb.end(), {row[x * 3 + 2], row[x * 3 + 1], row[x * 3]});
-      }
-    }
-  }
-  return image;
-}
-
-// djpeg's output, read back as a BMP file.
-Image Djpeg(const Bytes& jpeg, const std::string& options) {
-  TempDir dir;
-  WriteFileBytes(dir.Path("in.jpg"), jpeg);
-  const std::string command = "djpeg " + options + " -bmp -outfile '" +
-                              dir.Path("out.bmp").string() + "' '" + dir.Path("in.jpg").string() +
-                              "'";
-  if (RunShell(command) != 0) throw std::runtime_error("djpeg failed: " + command);
-  TBitmap bitmap;
-  bitmap.LoadFromFile(dir.Path("out.bmp").string());
-  return Resolve(bitmap);
-}
-
-// djpeg's switches for what a picture with these options does.
-std::string DjpegOptions(const TJPEGDefaults& options, bool grayFile) {
-  const bool fast = options.DecodeSpeed == dsBestSpeed;
-  std::string result = fast ? "-dct fast" : "-dct float";
-  if (options.GrayOutput) result += " -grayscale";
-  if (options.BitmapDepth == bd8Bit || options.GrayOutput || grayFile) {
-    result += " -colors 236";
-    if (fast) result += " -dither ordered -onepass";
-  }
-  if (options.ShrinkFactor != sfFull)
-    result += " -scale 1/" + std::to_string(1 << options.ShrinkFactor);
-  return result;
-}
-
 TBitmap& Decode(TJPEGImage& picture, const Bytes& jpeg) {
-  picture.LoadFromStream(*StreamOf(jpeg));
+  Load(picture, jpeg);
   return *GetDecodedBitmap(picture);
-}
-
-void ExpectSameColours(const Image& expected, const Image& actual) {
-  ASSERT_EQ(actual.width, expected.width);
-  ASSERT_EQ(actual.height, expected.height);
-  std::size_t differing = 0, first = 0;
-  for (std::size_t i = 0; i < expected.rgb.size(); ++i) {
-    if (expected.rgb[i] != actual.rgb[i] && differing++ == 0) first = i;
-  }
-  EXPECT_EQ(differing, 0u) << "first at pixel " << first / 3 << " channel " << first % 3 << ": "
-                           << int(actual.rgb[first]) << " instead of " << int(expected.rgb[first]);
 }
 
 struct Source {
@@ -238,43 +174,6 @@ TEST_F(HeldPaletteDecode, IndicesNotReferringToTheHeldPaletteShowTheDecodersColo
     ExpectSameColours(Djpeg(jpeg, DjpegOptions(options, false)), Resolve(Decode(picture, jpeg)));
     EXPECT_NE(picture.HeldPaletteHandle(), 0u);
   }
-}
-
-TEST(ToolDecode, SavesWhatDjpegDecodesAndReportsProgress) {
-  const std::string tool = "'" TALVESK_BINARY_DIR "/tools/talvesk-jpeg' decode ";
-  TempDir dir;
-  const Bytes jpeg = MakeJpeg(45, 33, "-progressive");
-  WriteFileBytes(dir.Path("in.jpg"), jpeg);
-  const std::string files =
-      "'" + dir.Path("in.jpg").string() + "' '" + dir.Path("out.bmp").string() + "'";
-  const std::pair<const char*, TJPEGDefaults> cases[] = {
-      {"", {}},
-      {"--depth 8 --show-while-loading", {.BitmapDepth = bd8Bit}},
-      {"--gray --shrink 4", {.GrayOutput = true, .ShrinkFactor = sfQuarter}},
-      {"--fast --depth 8 --no-smoothing", {.DecodeSpeed = dsBestSpeed, .BitmapDepth = bd8Bit}}};
-  for (const auto& [arguments, options] : cases) {
-    SCOPED_TRACE(arguments);
-    ASSERT_EQ(RunShell(tool + files + " " + arguments), 0);
-    TBitmap saved;
-    saved.LoadFromFile(dir.Path("out.bmp").string());
-    ExpectSameColours(Djpeg(jpeg, DjpegOptions(options, false)), Resolve(saved));
-  }
-
-  std::string progress;
-  ASSERT_EQ(RunShell(tool + files + " --progress 2>&1", &progress), 0);
-  EXPECT_EQ(progress.rfind("starting 0 0 0 0 0 0\n", 0), 0u) << progress;
-  EXPECT_TRUE(progress.ends_with("\nending 100 1 0 0 0 0\n")) << progress;
-
-  for (const char* bad : {"--depth 16", "--shrink 3", "--bogus", "--depth"}) {
-    EXPECT_EQ(RunShell(tool + files + " " + bad + " 2>/dev/null"), 2) << bad;
-  }
-  WriteFileBytes(dir.Path("bad.jpg"), Bytes{'n', 'o', 't', ' ', 'j', 'p', 'e', 'g'});
-  std::string message;
-  EXPECT_EQ(RunShell(tool + "'" + dir.Path("bad.jpg").string() + "' '" +
-                         dir.Path("out.bmp").string() + "' 2>&1",
-                     &message),
-            1);
-  EXPECT_EQ(message.rfind("JPEG error #", 0), 0u) << message;
 }
 
 }  // namespace

@@ -70,15 +70,68 @@ void WritePnm(const std::filesystem::path& path, int width, int height, const By
   for (std::size_t i = 1; i < rgb.size(); i += 3) file.put(static_cast<char>(rgb[i]));
 }
 
-Bytes MakeJpeg(int width, int height, const std::string& cjpegOptions, bool gray) {
+Bytes Cjpeg(int width, int height, const Bytes& rgb, const std::string& options, bool gray) {
   TempDir dir;
-  const auto input = dir.Path(gray ? "in.pgm" : "in.ppm");
-  const auto output = dir.Path("out.jpg");
-  WritePnm(input, width, height, GradientRgb(width, height), gray);
+  WritePnm(dir.Path("in.pnm"), width, height, rgb, gray);
   const std::string command =
-      "cjpeg " + cjpegOptions + " -outfile '" + output.string() + "' '" + input.string() + "'";
+      "cjpeg " + options + " -outfile " + dir.Quoted("out.jpg") + " " + dir.Quoted("in.pnm");
   if (RunShell(command) != 0) throw std::runtime_error("cjpeg failed: " + command);
-  return ReadFileBytes(output);
+  return ReadFileBytes(dir.Path("out.jpg"));
+}
+
+Bytes MakeJpeg(int width, int height, const std::string& cjpegOptions, bool gray) {
+  return Cjpeg(width, height, GradientRgb(width, height), cjpegOptions, gray);
+}
+
+Image Resolve(TBitmap& bitmap) {
+  Image image{bitmap.GetWidth(), bitmap.GetHeight(), {}};
+  for (int y = 0; y < image.height; ++y) {
+    const std::uint8_t* row = bitmap.ScanLine(y);
+    for (int x = 0; x < image.width; ++x) {
+      if (bitmap.GetPixelFormat() == pf8bit) {
+        const TColor color = bitmap.PaletteColor(row[x]);
+        image.rgb.insert(image.rgb.end(), {GetRValue(color), GetGValue(color), GetBValue(color)});
+      } else {
+        image.rgb.insert(image.rgb.end(), {row[x * 3 + 2], row[x * 3 + 1], row[x * 3]});
+      }
+    }
+  }
+  return image;
+}
+
+Image Djpeg(const Bytes& jpeg, const std::string& options) {
+  TempDir dir;
+  WriteFileBytes(dir.Path("in.jpg"), jpeg);
+  const std::string command =
+      "djpeg " + options + " -bmp -outfile " + dir.Quoted("out.bmp") + " " + dir.Quoted("in.jpg");
+  if (RunShell(command) != 0) throw std::runtime_error("djpeg failed: " + command);
+  TBitmap bitmap;
+  bitmap.LoadFromFile(dir.Path("out.bmp").string());
+  return Resolve(bitmap);
+}
+
+std::string DjpegOptions(const TJPEGDefaults& options, bool grayFile) {
+  const bool fast = options.DecodeSpeed == dsBestSpeed;
+  std::string result = fast ? "-dct fast" : "-dct float";
+  if (options.GrayOutput) result += " -grayscale";
+  if (options.BitmapDepth == bd8Bit || options.GrayOutput || grayFile) {
+    result += " -colors 236";
+    if (fast) result += " -dither ordered -onepass";
+  }
+  if (options.ShrinkFactor != sfFull)
+    result += " -scale 1/" + std::to_string(1 << options.ShrinkFactor);
+  return result;
+}
+
+void ExpectSameColours(const Image& expected, const Image& actual) {
+  ASSERT_EQ(actual.width, expected.width);
+  ASSERT_EQ(actual.height, expected.height);
+  std::size_t differing = 0, first = 0;
+  for (std::size_t i = 0; i < expected.rgb.size(); ++i) {
+    if (expected.rgb[i] != actual.rgb[i] && differing++ == 0) first = i;
+  }
+  EXPECT_EQ(differing, 0u) << "first at pixel " << first / 3 << " channel " << first % 3 << ": "
+                           << int(actual.rgb[first]) << " instead of " << int(expected.rgb[first]);
 }
 
 std::unique_ptr<TMemoryStream> StreamOf(const Bytes& bytes) {
@@ -92,6 +145,23 @@ Bytes BytesOf(TMemoryStream& stream) {
   const auto* first = stream.Memory();
   return first == nullptr ? Bytes() : Bytes(first, first + stream.GetSize());
 }
+
+std::unique_ptr<TBitmap> PatternBitmap(int width, int height) {
+  auto bitmap = std::make_unique<TBitmap>();
+  bitmap->SetPixelFormat(pf24bit);
+  bitmap->SetSize(width, height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      std::uint8_t* pixel = bitmap->ScanLine(y) + 3 * x;
+      pixel[0] = static_cast<std::uint8_t>(x);
+      pixel[1] = static_cast<std::uint8_t>(y);
+      pixel[2] = static_cast<std::uint8_t>(x + y);
+    }
+  }
+  return bitmap;
+}
+
+std::string JpegErrorText(int code) { return "JPEG error #" + std::to_string(code); }
 
 void PaletteLeakCheck::SetUp() { liveAtStart_ = GdiLiveObjectCount(); }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Helpers shared by the JPEG unit's tests: real JPEG files made by libjpeg-turbo's cjpeg from
-// generated images, scoped defaults, and a check that no palette handle leaks.
+// generated images, djpeg's decode of them, scoped defaults, and a palette leak check.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -21,6 +21,8 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   std::filesystem::path Path(const std::string& name) const { return path_ / name; }
+  // The path quoted for a shell command.
+  std::string Quoted(const std::string& name) const { return "'" + Path(name).string() + "'"; }
 
  private:
   std::filesystem::path path_;
@@ -28,6 +30,8 @@ class TempDir {
 
 // Runs a shell command; returns its exit status, and its standard output in *output when given.
 int RunShell(const std::string& command, std::string* output = nullptr);
+// The built talvesk-jpeg, quoted for a shell command.
+inline const std::string kTool = "'" TALVESK_BINARY_DIR "/tools/talvesk-jpeg' ";
 
 Bytes ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
@@ -37,15 +41,51 @@ Bytes GradientRgb(int width, int height);
 // Writes a binary PPM (three channels) or PGM (gray = true: the green channel).
 void WritePnm(const std::filesystem::path& path, int width, int height, const Bytes& rgb,
               bool gray);
-
-// JPEG bytes made by cjpeg from a gradient image with the given command-line options
-// (e.g. "-progressive", "-grayscale"); gray = true feeds a one-channel PGM.
+// What cjpeg makes of the image with the given options (e.g. "-progressive").
+Bytes Cjpeg(int width, int height, const Bytes& rgb, const std::string& options, bool gray);
+// cjpeg's JPEG of a gradient image; gray = true feeds a one-channel PGM.
 Bytes MakeJpeg(int width, int height, const std::string& cjpegOptions = "", bool gray = false);
+
+// Colours of a decoded image, R,G,B per pixel, rows top to bottom.
+struct Image {
+  int width = 0;
+  int height = 0;
+  Bytes rgb;
+};
+// The colours a bitmap shows: 24-bit pixels, or 8-bit indices resolved through its palette.
+Image Resolve(TBitmap& bitmap);
+// djpeg's decode with the given options, read back as a BMP file.
+Image Djpeg(const Bytes& jpeg, const std::string& options);
+// djpeg's switches for what a picture with these options does to a colour (or gray) file.
+std::string DjpegOptions(const TJPEGDefaults& options, bool grayFile = false);
+void ExpectSameColours(const Image& expected, const Image& actual);
 
 // A memory stream holding bytes, positioned at the start.
 std::unique_ptr<TMemoryStream> StreamOf(const Bytes& bytes);
 // All bytes of a memory stream.
 Bytes BytesOf(TMemoryStream& stream);
+inline void Load(TJPEGImage& picture, const Bytes& jpeg) {
+  picture.LoadFromStream(*StreamOf(jpeg));
+}
+inline Bytes Save(TJPEGImage& picture) {
+  TMemoryStream stream;
+  picture.SaveToStream(stream);
+  return BytesOf(stream);
+}
+// A 24-bit bitmap whose pixel (x, y) is B = x, G = y, R = x + y.
+std::unique_ptr<TBitmap> PatternBitmap(int width, int height);
+
+std::string JpegErrorText(int code);
+// Expects call to throw Error with exactly this message.
+template <class Error, class Call>
+void ExpectMessage(Call&& call, const std::string& message) {
+  try {
+    call();
+    ADD_FAILURE() << "no exception, expected " << message;
+  } catch (const Error& error) {
+    EXPECT_EQ(error.Message(), message);
+  }
+}
 
 // Sets JpegDefaultOptions for a scope and restores the earlier values afterwards.
 class ScopedDefaults {

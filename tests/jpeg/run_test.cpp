@@ -1,0 +1,201 @@
+// Decoding and compressing a picture: when each runs, its notifications, cancelling or failing
+// from a notification, palettes during a decode, and headers announcing absurd sizes.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "framework/graphics/palette.h"
+#include "framework/graphics/screen.h"
+#include "framework/platform/clock.h"
+#include "tests/jpeg/test_support.h"
+
+namespace {
+
+class RunTest : public PaletteLeakCheck {
+ protected:
+  void TearDown() override {
+    SetTickCountSource({});
+    PaletteLeakCheck::TearDown();
+  }
+
+  // Logs notifications as "s0" (starting, 0 %), "r" (running ones), "e100R" (ending with
+  // redraw) and "c" (change); failure is thrown once by the handler of stage failAt.
+  void Watch(TJPEGImage& picture) {
+    picture.OnChange = [this](TObject*) { log += "c "; };
+    picture.OnProgress = [this](TObject*, TProgressStage stage, std::uint8_t percent, bool redraw,
+                                const TRect& rect, const AnsiString&) {
+      if (stage == psRunning) {
+        if (!log.ends_with("r ")) log += "r ";
+      } else {
+        EXPECT_EQ(rect, TRect{});
+        log += (stage == psStarting ? "s" : "e") + std::to_string(percent) + (redraw ? "R " : " ");
+      }
+      if (failure && stage == failAt) std::rethrow_exception(std::exchange(failure, nullptr));
+    };
+  }
+  void LoadWatched(TJPEGImage& picture, const Bytes& jpeg) {
+    Load(picture, jpeg);
+    Watch(picture);
+  }
+  void FailAt(TProgressStage stage, std::exception_ptr error) {
+    failAt = stage;
+    failure = std::move(error);
+  }
+
+  // Every clock read is 600 ms after the last, so that every library callback may report.
+  static void UseFastClock() {
+    SetTickCountSource([tick = std::uint32_t{1}]() mutable { return tick += 600; });
+  }
+
+  std::string log;
+  TProgressStage failAt = psStarting;
+  std::exception_ptr failure;
+};
+
+TEST_F(RunTest, BitmapIsCompressedOnceAndEmptyOnesNever) {
+  TJPEGImage picture;
+  Watch(picture);
+  picture.Assign(PatternBitmap(40, 30).get());
+  const Bytes first = Save(picture);
+  EXPECT_GT(first.size(), 100u);
+  EXPECT_EQ(Save(picture), first);
+  EXPECT_EQ(log, "s0 e100 ");
+
+  for (const bool withBitmap : {false, true}) {
+    TJPEGImage empty;
+    Watch(empty);
+    if (withBitmap) empty.Assign(PatternBitmap(0, 5).get());
+    EXPECT_TRUE(Save(empty).empty());
+    EXPECT_FALSE(empty.Empty()) << "it now holds empty data";
+    EXPECT_TRUE(Save(empty).empty());
+  }
+  EXPECT_EQ(log, "s0 e100 ");
+}
+
+TEST_F(RunTest, CompressionCancelledAtTheStartDropsThePartialResultQuietly) {
+  TJPEGImage picture;
+  Watch(picture);
+  picture.Assign(PatternBitmap(16, 16).get());
+  FailAt(psStarting, std::make_exception_ptr(EAbort("cancel")));
+  EXPECT_TRUE(Save(picture).empty());
+  EXPECT_EQ(picture.Data().JpegStream, nullptr);
+  EXPECT_EQ(picture.Data().ImageWidth, 0);
+  EXPECT_GT(Save(picture).size(), 100u) << "the bitmap is still there to compress";
+  EXPECT_EQ(log, "s0 s0 e100 ");
+}
+
+TEST_F(RunTest, TooWideBitmapFailsOnceAndLaterSavesWriteNothing) {
+  TJPEGImage picture;
+  Watch(picture);
+  picture.Assign(PatternBitmap(65501, 1).get());
+  EXPECT_THROW(Save(picture), EJPEG);
+  EXPECT_EQ(picture.Data().ImageWidth, 65501);
+  EXPECT_TRUE(Save(picture).empty());
+  EXPECT_EQ(log, "s0 e0 ");
+}
+
+TEST_F(RunTest, DecodesOnceThenReturnsTheSameBitmapSilently) {
+  TJPEGImage picture;
+  LoadWatched(picture, MakeJpeg(30, 20));
+  TBitmap* first = GetDecodedBitmap(picture);
+  EXPECT_EQ(GetDecodedBitmap(picture), first);
+  EXPECT_EQ(log, "s0 e100R c ");  // loading left the palette-modified flag set
+  TJPEGImage blank;
+  EXPECT_TRUE(GetDecodedBitmap(blank)->Empty());
+}
+
+// Cancelling from any stage ends the decode quietly and keeps whatever was decoded.
+class DecodeAbort : public RunTest,
+                    public ::testing::WithParamInterface<std::tuple<TProgressStage, const char*>> {
+};
+
+TEST_P(DecodeAbort, IsAbsorbedAndTheBitmapIsKept) {
+  const auto& [stage, expectedLog] = GetParam();
+  UseFastClock();
+  TJPEGImage picture;
+  LoadWatched(picture, MakeJpeg(64, 96));
+  FailAt(stage, std::make_exception_ptr(EAbort("cancel")));
+  TBitmap* bitmap = GetDecodedBitmap(picture);
+  EXPECT_EQ(bitmap->GetHeight(), stage == psStarting ? 0 : 96);
+  EXPECT_EQ(GetDecodedBitmap(picture), bitmap);
+  EXPECT_EQ(log, expectedLog);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStage, DecodeAbort,
+                         ::testing::Values(std::make_tuple(psStarting, "s0 "),
+                                           std::make_tuple(psRunning, "s0 r e0R c "),
+                                           std::make_tuple(psEnding, "s0 r e100R ")));
+
+TEST_F(RunTest, HandlerFailureMidDecodeReachesTheCallerOnceAndLeavesThePictureUsable) {
+  UseFastClock();
+  const Bytes jpeg = MakeJpeg(64, 96);
+  TJPEGImage picture;
+  LoadWatched(picture, jpeg);
+  FailAt(psRunning, std::make_exception_ptr(std::runtime_error("handler broke")));
+  EXPECT_THROW(GetDecodedBitmap(picture), std::runtime_error);
+  EXPECT_EQ(log, "s0 r e0R c ");
+  EXPECT_EQ(GetDecodedBitmap(picture)->GetWidth(), 64);
+  EXPECT_EQ(Save(picture), jpeg) << "the loaded bytes are saved, not a compression";
+}
+
+TEST_F(RunTest, HeldPaletteOfAnEightBitPictureIsTheMapItDecodesTo) {
+  LOGPALETTE logical;
+  logical.palNumEntries = 16;
+  for (int i = 0; i < 16; ++i) logical.palPalEntry[i] = {std::uint8_t(i * 17), 90, 128, 0};
+  ScopedDefaults defaults({.BitmapDepth = bd8Bit});
+  TJPEGImage picture;
+  const HPALETTE held = CreatePalette(&logical);
+  picture.SetPalette(held);
+  LoadWatched(picture, MakeJpeg(40, 30));
+  picture.PaletteModified = false;
+  TBitmap& bitmap = *GetDecodedBitmap(picture);
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 40; ++x) ASSERT_LT(bitmap.ScanLine(y)[x], 16);
+  }
+  PALETTEENTRY entries[256];
+  ASSERT_EQ(GetPaletteEntries(bitmap.GetPalette(), 0, 256, entries), 16u);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(entries[i].peRed, logical.palPalEntry[i].peRed);
+  EXPECT_NE(bitmap.GetPalette(), held);
+  EXPECT_EQ(picture.HeldPaletteHandle(), held);
+  EXPECT_EQ(log, "s0 e100 ");
+}
+
+TEST_F(RunTest, TwentyFourBitPictureOnAPalettedScreenDropsItsHalftonePaletteWhenDecoded) {
+  SetEmulatedScreenDepth(8);
+  TJPEGImage picture;
+  Load(picture, MakeJpeg(20, 10));
+  EXPECT_NE(picture.GetPalette(), 0u);
+  TBitmap& bitmap = *GetDecodedBitmap(picture);
+  EXPECT_EQ(picture.HeldPaletteHandle(), 0u);
+  EXPECT_EQ(picture.GetPalette(), bitmap.GetPalette());
+}
+
+// A header announcing 65500 x 65500 pixels fails before the big buffers exist: the bitmap, the
+// two-pass colour quantiser's whole-image buffer, a progressive file's coefficients.
+TEST_F(RunTest, HugeHeaderFailsWithAClearErrorOnceAndKeepsAnEmptyBitmap) {
+  for (const auto& [cjpegOptions, depth] :
+       {std::pair{"", bd24Bit}, {"", bd8Bit}, {"-progressive", bd24Bit}}) {
+    SCOPED_TRACE(cjpegOptions + std::to_string(depth));
+    Bytes jpeg = MakeJpeg(16, 16, cjpegOptions);
+    std::size_t frame = 0;
+    while (!(jpeg.at(frame) == 0xFF && (jpeg.at(frame + 1) & 0xFD) == 0xC0)) ++frame;
+    jpeg.at(frame + 5) = jpeg.at(frame + 7) = 0xFF;
+    jpeg.at(frame + 6) = jpeg.at(frame + 8) = 0xDC;
+    ScopedDefaults defaults({.BitmapDepth = depth});
+    TJPEGImage picture;
+    log.clear();
+    LoadWatched(picture, jpeg);
+    EXPECT_EQ(picture.GetWidth(), 65500);
+    try {
+      GetDecodedBitmap(picture);
+      ADD_FAILURE() << "no error";
+    } catch (const EOutOfResources&) {
+    } catch (const EJPEG& error) {
+      EXPECT_EQ(error.Message().rfind("JPEG error #", 0), 0u);
+    }
+    EXPECT_TRUE(GetDecodedBitmap(picture)->Empty());
+    EXPECT_EQ(log, "s0 e0R c ");
+  }
+}
+
+}  // namespace

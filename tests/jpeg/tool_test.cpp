@@ -1,0 +1,111 @@
+// talvesk-jpeg run as the built program: header facts, decodes equal to djpeg's, compressions
+// equal to cjpeg's, and the exit status of every kind of failure.
+#include <gtest/gtest.h>
+#include <jerror.h>
+
+#include <algorithm>
+
+#include "tests/jpeg/test_support.h"
+
+namespace {
+
+struct ToolRun {
+  int status;
+  std::string out, err;
+};
+
+ToolRun RunTool(const TempDir& dir, const std::string& arguments) {
+  ToolRun run{};
+  run.status = RunShell(kTool + arguments + " 2>" + dir.Quoted("err.txt"), &run.out);
+  const Bytes err = ReadFileBytes(dir.Path("err.txt"));
+  run.err.assign(err.begin(), err.end());
+  return run;
+}
+
+TEST(Tool, InfoPrintsSizeGrayAndProgressive) {
+  TempDir dir;
+  const struct {
+    const char* options;
+    bool grayInput;
+    int width, height;
+    const char* expected;
+  } cases[] = {{"", false, 123, 45, "123 45 gray=0 progressive=0\n"},
+               {"-grayscale -progressive", false, 17, 1, "17 1 gray=1 progressive=1\n"},
+               {"", true, 2, 300, "2 300 gray=1 progressive=0\n"}};
+  for (const auto& c : cases) {
+    WriteFileBytes(dir.Path("in.jpg"), MakeJpeg(c.width, c.height, c.options, c.grayInput));
+    const ToolRun run = RunTool(dir, "info " + dir.Quoted("in.jpg"));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, c.expected);
+    EXPECT_EQ(run.err, "");
+  }
+}
+
+TEST(Tool, DecodeSavesWhatDjpegDecodesAndReportsProgress) {
+  TempDir dir;
+  const Bytes jpeg = MakeJpeg(45, 33, "-progressive");
+  WriteFileBytes(dir.Path("in.jpg"), jpeg);
+  const std::string files = "decode " + dir.Quoted("in.jpg") + " " + dir.Quoted("out.bmp") + " ";
+  const std::pair<const char*, TJPEGDefaults> cases[] = {
+      {"", {}},
+      {"--depth 8 --show-while-loading", {.BitmapDepth = bd8Bit}},
+      {"--gray --shrink 4", {.GrayOutput = true, .ShrinkFactor = sfQuarter}},
+      {"--fast --depth 8 --no-smoothing", {.DecodeSpeed = dsBestSpeed, .BitmapDepth = bd8Bit}}};
+  for (const auto& [arguments, options] : cases) {
+    SCOPED_TRACE(arguments);
+    ASSERT_EQ(RunTool(dir, files + arguments).status, 0);
+    TBitmap saved;
+    saved.LoadFromFile(dir.Path("out.bmp").string());
+    ExpectSameColours(Djpeg(jpeg, DjpegOptions(options)), Resolve(saved));
+  }
+  const std::string progress = RunTool(dir, files + "--progress").err;
+  EXPECT_EQ(progress.rfind("starting 0 0 0 0 0 0\n", 0), 0u) << progress;
+  EXPECT_TRUE(progress.ends_with("\nending 100 1 0 0 0 0\n")) << progress;
+}
+
+TEST(Tool, EncodeWritesWhatCjpegWrites) {
+  TempDir dir;
+  auto bitmap = PatternBitmap(61, 47);
+  bitmap->SaveToFile(dir.Path("in.bmp").string());
+  const Bytes rgb = Resolve(*bitmap).rgb;
+  const std::string files = "encode " + dir.Quoted("in.bmp") + " " + dir.Quoted("out.jpg") + " ";
+  for (const auto& [arguments, cjpegOptions] :
+       {std::pair{"", "-quality 90"},
+        {"--quality 75 --gray --progressive", "-grayscale -progressive"}}) {
+    SCOPED_TRACE(arguments);
+    ASSERT_EQ(RunTool(dir, files + arguments).status, 0);
+    EXPECT_EQ(ReadFileBytes(dir.Path("out.jpg")),
+              Cjpeg(61, 47, rgb, std::string(cjpegOptions) + " -dct float -baseline", false));
+  }
+}
+
+TEST(Tool, UsageErrorsAndFailuresHaveTheirExitStatusAndOneMessage) {
+  TempDir dir;
+  WriteFileBytes(dir.Path("bad.jpg"), Bytes{'n', 'o', 'p', 'e'});
+  const std::string bad = dir.Quoted("bad.jpg"), out = " " + dir.Quoted("out") + " ";
+  for (const std::string usage :
+       {"", "frobnicate x.jpg", "info", "info --bogus x.jpg", "info a b", "decode a.jpg",
+        "decode a b --depth 16", "decode a b --shrink 3", "decode a b --bogus",
+        "decode a b --depth", "encode a.bmp", "encode a b c", "encode a b --quality 0",
+        "encode a b --quality 101", "encode a b --quality x", "encode a b --speed 3"}) {
+    const ToolRun run = RunTool(dir, usage);
+    EXPECT_EQ(run.status, 2) << usage;
+    EXPECT_NE(run.err.find("usage"), std::string::npos) << usage << ": " << run.err;
+  }
+  const std::string noSoi = JpegErrorText(JERR_NO_SOI) + "\n";
+  for (const auto& [failing, message] : {std::pair{"info " + bad, noSoi},
+                                         {"decode " + bad + out, noSoi},
+                                         {"info " + dir.Quoted("missing.jpg"), ""},
+                                         {"encode " + bad + out, ""},
+                                         {"encode " + dir.Quoted("missing.bmp") + out, ""}}) {
+    const ToolRun run = RunTool(dir, failing);
+    EXPECT_EQ(run.status, 1) << failing;
+    EXPECT_EQ(run.out, "") << failing;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << failing << ": " << run.err;
+    if (!message.empty()) {
+      EXPECT_EQ(run.err, message);
+    }
+  }
+}
+
+}  // namespace
