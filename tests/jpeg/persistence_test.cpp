@@ -24,14 +24,11 @@ class LoadingTest : public ::testing::TestWithParam<LoadCase> {};
 TEST_P(LoadingTest, HeaderGivesSizeColourAndScanKindBeforeAnyDecode) {
   const LoadCase& c = GetParam();
   const Bytes jpeg = MakeJpeg(c.width, c.height, c.cjpegOptions, c.grayInput);
-  TJPEGDefaults options;
-  options.SaveProgressive = !c.progressive;  // so that loading visibly sets it
-  ScopedDefaults defaults(options);
+  ScopedDefaults defaults({.SaveProgressive = !c.progressive});  // so loading visibly sets it
   TJPEGImage picture;
   int changes = 0;
   picture.OnChange = [&](TObject* sender) { changes += sender == &picture; };
-  picture.LoadFromStream(*StreamOf(jpeg));
-
+  Load(picture, jpeg);
   EXPECT_EQ(changes, 1);
   EXPECT_TRUE(picture.PaletteModified);
   EXPECT_EQ(picture.DecodedBitmapOrNull(), nullptr);
@@ -40,7 +37,7 @@ TEST_P(LoadingTest, HeaderGivesSizeColourAndScanKindBeforeAnyDecode) {
   EXPECT_EQ(picture.IsGrayscale(), c.grayscale);
   EXPECT_FALSE(picture.GrayOutput());
   EXPECT_EQ(picture.SaveProgressive(), c.progressive);
-  EXPECT_TRUE(BytesOf(*picture.Data().JpegStream) == jpeg);
+  EXPECT_EQ(BytesOf(*picture.Data().JpegStream), jpeg);
 }
 
 INSTANTIATE_TEST_SUITE_P(CjpegFiles, LoadingTest,
@@ -58,13 +55,10 @@ TEST(Loading, TakesTheBytesAfterThePositionEvenNone) {
   stream->SetPosition(3);
   TJPEGImage picture;
   picture.LoadFromStream(*stream);
-  EXPECT_TRUE(BytesOf(*picture.Data().JpegStream) == jpeg);
+  EXPECT_EQ(BytesOf(*picture.Data().JpegStream), jpeg);
 
   // At the end: empty but present data, not empty, size 0, notified, options as they were.
-  TJPEGDefaults options;
-  options.SaveProgressive = true;
-  options.ShrinkFactor = sfQuarter;
-  ScopedDefaults defaults(options);
+  ScopedDefaults defaults({.SaveProgressive = true, .ShrinkFactor = sfQuarter});
   TJPEGImage atEnd;
   int changes = 0;
   atEnd.OnChange = [&](TObject*) { ++changes; };
@@ -95,22 +89,16 @@ TEST(Loading, UnreadableHeadersRaiseAndKeepTheNewBytes) {
   } cases[] = {{{'G', 'I', 'F', '8', '9', 'a'}, JERR_NO_SOI},
                {Bytes(jpeg.begin(), jpeg.begin() + static_cast<long>(scan)), JERR_SOF_NO_SOS},
                {tablesOnly, JERR_NO_IMAGE}};
-  TJPEGDefaults options;
-  options.ShrinkFactor = sfHalf;  // a size query must not raise the header's error again
-  ScopedDefaults defaults(options);
+  // A size query must not raise the header's error again.
+  ScopedDefaults defaults({.ShrinkFactor = sfHalf});
   for (const auto& c : cases) {
     TJPEGImage picture;
-    picture.LoadFromStream(*StreamOf(jpeg));
+    Load(picture, jpeg);
     int changes = 0;
     picture.OnChange = [&](TObject*) { ++changes; };
-    try {
-      picture.LoadFromStream(*StreamOf(c.bytes));
-      ADD_FAILURE() << "no exception";
-    } catch (const EJPEG& error) {
-      EXPECT_EQ(error.Message(), "JPEG error #" + std::to_string(c.code));
-    }
+    ExpectMessage<EJPEG>([&] { Load(picture, c.bytes); }, JpegErrorText(c.code));
     EXPECT_EQ(changes, 0);
-    EXPECT_TRUE(BytesOf(*picture.Data().JpegStream) == c.bytes);
+    EXPECT_EQ(BytesOf(*picture.Data().JpegStream), c.bytes);
     EXPECT_EQ(picture.GetWidth(), 0);
     EXPECT_EQ(picture.GetHeight(), 0);
   }
@@ -131,10 +119,10 @@ class HugeStream : public TStream {
 TEST(Loading, MoreThanACountCanHoldIsAReadErrorThatChangesNothing) {
   const Bytes jpeg = MakeJpeg(6, 6);
   TJPEGImage picture;
-  picture.LoadFromStream(*StreamOf(jpeg));
+  Load(picture, jpeg);
   HugeStream huge;
   EXPECT_THROW(picture.LoadFromStream(huge), EReadError);
-  EXPECT_TRUE(BytesOf(*picture.Data().JpegStream) == jpeg);
+  EXPECT_EQ(BytesOf(*picture.Data().JpegStream), jpeg);
 }
 
 TEST(PlainStream, FilesAndStreamsGetExactlyTheLoadedBytes) {
@@ -144,9 +132,7 @@ TEST(PlainStream, FilesAndStreamsGetExactlyTheLoadedBytes) {
   TJPEGImage picture;
   picture.LoadFromFile(dir.Path("in.jpg").string());
   picture.Data().JpegStream->Seek(0, TSeekOrigin::soEnd);  // the writers ignore the position
-  TMemoryStream written;
-  picture.SaveToStream(written);
-  EXPECT_TRUE(BytesOf(written) == jpeg);
+  EXPECT_EQ(Save(picture), jpeg);
   picture.SaveToFile(dir.Path("out.jpg").string());
   EXPECT_TRUE(ReadFileBytes(dir.Path("out.jpg")) == jpeg);
 }
@@ -164,27 +150,25 @@ TEST(FormPayload, IsALittleEndianCountAndTheBytes) {
   const Bytes jpeg = MakeJpeg(300, 300);
   ASSERT_GT(jpeg.size(), 256u);
   TJPEGImage picture;
-  picture.LoadFromStream(*StreamOf(jpeg));
+  Load(picture, jpeg);
   Bytes framed = {9, 9};  // read back from the middle of a longer stream
   Bytes count(4);
   for (std::size_t i = 0; i < 4; ++i) count[i] = static_cast<std::uint8_t>(jpeg.size() >> 8 * i);
   framed.insert(framed.end(), count.begin(), count.end());
   framed.insert(framed.end(), jpeg.begin(), jpeg.end());
-  EXPECT_TRUE(Bytes(framed.begin() + 2, framed.end()) == FormPayload(picture));
+  EXPECT_EQ(Bytes(framed.begin() + 2, framed.end()), FormPayload(picture));
   framed.push_back(7);
   auto stream = StreamOf(framed);
   stream->SetPosition(2);
   TJPEGImage restored;
   restored.ReadData(*stream);
-  EXPECT_TRUE(BytesOf(*restored.Data().JpegStream) == jpeg);
+  EXPECT_EQ(BytesOf(*restored.Data().JpegStream), jpeg);
   EXPECT_EQ(restored.GetWidth(), 300);
   EXPECT_EQ(stream->GetPosition(), static_cast<std::int64_t>(framed.size()) - 1);
 
   // A picture that holds only a bitmap is compressed, so that its image survives.
-  TBitmap bitmap;
-  bitmap.SetSize(19, 11);
   TJPEGImage bitmapOnly;
-  bitmapOnly.Assign(&bitmap);
+  bitmapOnly.Assign(PatternBitmap(19, 11).get());
   restored.ReadData(*StreamOf(FormPayload(bitmapOnly)));
   EXPECT_EQ(restored.GetWidth(), 19);
   EXPECT_EQ(restored.GetHeight(), 11);
@@ -198,11 +182,11 @@ TEST(FormPayload, DamagedCountsAreReadErrorsThatChangeNothing) {
                            {0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xD8}};
   for (const Bytes& payload : damaged) {
     TJPEGImage picture;
-    picture.LoadFromStream(*StreamOf(jpeg));
+    Load(picture, jpeg);
     const TJPEGData* record = picture.SharedDataRecord();
     EXPECT_THROW(picture.ReadData(*StreamOf(payload)), EReadError);
     EXPECT_EQ(picture.SharedDataRecord(), record);
-    EXPECT_TRUE(BytesOf(*picture.Data().JpegStream) == jpeg);
+    EXPECT_EQ(BytesOf(*picture.Data().JpegStream), jpeg);
   }
 }
 
@@ -226,7 +210,7 @@ TEST(Registry, BothExtensionsLoadAsJpegAndSurviveTheDataProperty) {
   restored.ReadData(data);
   auto* picture = dynamic_cast<TJPEGImage*>(restored.Graphic());
   ASSERT_NE(picture, nullptr);
-  EXPECT_TRUE(BytesOf(*picture->Data().JpegStream) == jpeg);
+  EXPECT_EQ(BytesOf(*picture->Data().JpegStream), jpeg);
 }
 
 }  // namespace

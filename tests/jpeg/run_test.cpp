@@ -139,12 +139,9 @@ TEST_F(RunTest, HandlerFailureMidDecodeReachesTheCallerOnceAndLeavesThePictureUs
 }
 
 TEST_F(RunTest, HeldPaletteOfAnEightBitPictureIsTheMapItDecodesTo) {
-  LOGPALETTE logical;
-  logical.palNumEntries = 16;
-  for (int i = 0; i < 16; ++i) logical.palPalEntry[i] = {std::uint8_t(i * 17), 90, 128, 0};
   ScopedDefaults defaults({.BitmapDepth = bd8Bit});
   TJPEGImage picture;
-  const HPALETTE held = CreatePalette(&logical);
+  const HPALETTE held = GrayPalette(16);
   picture.SetPalette(held);
   LoadWatched(picture, MakeJpeg(40, 30));
   picture.PaletteModified = false;
@@ -154,7 +151,7 @@ TEST_F(RunTest, HeldPaletteOfAnEightBitPictureIsTheMapItDecodesTo) {
   }
   PALETTEENTRY entries[256];
   ASSERT_EQ(GetPaletteEntries(bitmap.GetPalette(), 0, 256, entries), 16u);
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(entries[i].peRed, logical.palPalEntry[i].peRed);
+  for (int i = 0; i < 16; ++i) EXPECT_EQ(entries[i].peRed, i * 17);
   EXPECT_NE(bitmap.GetPalette(), held);
   EXPECT_EQ(picture.HeldPaletteHandle(), held);
   EXPECT_EQ(log, "s0 e100 ");

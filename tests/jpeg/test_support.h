@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "framework/classes/stream.h"
+#include "framework/graphics/palette.h"
 #include "jpeg/jpeg.h"
 
 using Bytes = std::vector<std::uint8_t>;
@@ -72,6 +73,8 @@ inline Bytes Save(TJPEGImage& picture) {
   picture.SaveToStream(stream);
   return BytesOf(stream);
 }
+// A palette of evenly spaced grays (entries >= 2).
+HPALETTE GrayPalette(int entries);
 // A 24-bit bitmap whose pixel (x, y) is B = x, G = y, R = x + y.
 std::unique_ptr<TBitmap> PatternBitmap(int width, int height);
 
