@@ -95,9 +95,14 @@ TEST_F(PictureTest, HalftonePaletteOnlyFor24BitPicturesOnPalettedScreens) {
   EXPECT_EQ(eightBit.GetPalette(), 0u);
   JpegDefaultOptions.BitmapDepth = bd24Bit;
   TJPEGImage picture;
+  Load(picture, MakeJpeg(20, 10));
   const HPALETTE halftone = picture.GetPalette();
   EXPECT_EQ(GetPaletteEntries(halftone, 0, 0, nullptr), 256u);
   EXPECT_EQ(picture.GetPalette(), halftone);
+  // Decoding drops it in favour of the bitmap's.
+  TBitmap& bitmap = *GetDecodedBitmap(picture);
+  EXPECT_EQ(picture.HeldPaletteHandle(), 0u);
+  EXPECT_EQ(picture.GetPalette(), bitmap.GetPalette());
   SetEmulatedScreenDepth(0);
   AdjustDefaultsToScreen();
   EXPECT_EQ(JpegDefaultOptions.BitmapDepth, bd24Bit);

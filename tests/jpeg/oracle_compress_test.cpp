@@ -13,14 +13,8 @@ namespace {
 
 // Six levels per channel, so that the image also fits an 8-bit palette of 216 colours.
 int Level(int x, int y, int channel) {
-  switch (channel) {
-    case 0:
-      return x * 5 / 40 % 6;
-    case 1:
-      return y * 5 / 30 % 6;
-    default:
-      return (x + 2 * y) % 6;
-  }
+  const int levels[] = {x * 5 / 40, y * 5 / 30, x + 2 * y};
+  return levels[channel] % 6;
 }
 
 // The image as R,G,B rows for cjpeg.
@@ -102,16 +96,12 @@ class OracleCompress
 
 TEST_P(OracleCompress, WritesTheBytesCjpegWrites) {
   const auto& [settings, size, layout] = GetParam();
-  TJPEGDefaults options;
-  options.SaveQuality = static_cast<TJPEGQualityRange>(settings.quality);
-  options.GrayOutput = settings.gray;
-  options.SaveProgressive = settings.progressive;
-  ScopedDefaults defaults(options);
+  ScopedDefaults defaults({.SaveQuality = static_cast<TJPEGQualityRange>(settings.quality),
+                           .GrayOutput = settings.gray,
+                           .SaveProgressive = settings.progressive});
   TJPEGImage picture;
   picture.Assign(MakeBitmap(size.first, size.second, layout).get());
-  TMemoryStream saved;
-  picture.SaveToStream(saved);
-  EXPECT_EQ(BytesOf(saved), CjpegOf(settings, size.first, size.second));
+  EXPECT_EQ(Save(picture), CjpegOf(settings, size.first, size.second));
   EXPECT_EQ(picture.IsGrayscale(), settings.gray);
   EXPECT_EQ(picture.Data().ImageWidth, size.first);
 }

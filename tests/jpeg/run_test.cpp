@@ -1,11 +1,10 @@
 // Decoding and compressing a picture: when each runs, its notifications, cancelling or failing
-// from a notification, palettes during a decode, and headers announcing absurd sizes.
+// from a notification, a held palette during a decode, and headers announcing absurd sizes.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
 #include "framework/graphics/palette.h"
-#include "framework/graphics/screen.h"
 #include "framework/platform/clock.h"
 #include "tests/jpeg/test_support.h"
 
@@ -155,16 +154,6 @@ TEST_F(RunTest, HeldPaletteOfAnEightBitPictureIsTheMapItDecodesTo) {
   EXPECT_NE(bitmap.GetPalette(), held);
   EXPECT_EQ(picture.HeldPaletteHandle(), held);
   EXPECT_EQ(log, "s0 e100 ");
-}
-
-TEST_F(RunTest, TwentyFourBitPictureOnAPalettedScreenDropsItsHalftonePaletteWhenDecoded) {
-  SetEmulatedScreenDepth(8);
-  TJPEGImage picture;
-  Load(picture, MakeJpeg(20, 10));
-  EXPECT_NE(picture.GetPalette(), 0u);
-  TBitmap& bitmap = *GetDecodedBitmap(picture);
-  EXPECT_EQ(picture.HeldPaletteHandle(), 0u);
-  EXPECT_EQ(picture.GetPalette(), bitmap.GetPalette());
 }
 
 // A header announcing 65500 x 65500 pixels fails before the big buffers exist: the bitmap, the
