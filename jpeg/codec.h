@@ -92,8 +92,19 @@ struct TJPEGProgressState {
   std::uint32_t ReportedRow;
 };
 
-// libjpeg's progress_monitor: throttled running notifications to ProgressState.Owner.
+// libjpeg's progress_monitor: throttled running notifications to ProgressState.Owner; it also
+// enforces the scan limit on every call.
 void ReportProgress(j_common_ptr codec);
+
+// A decompressor that has begun more than kMaxJpegScans scans, or whose scans times image area
+// pass kMaxJpegScanPixels (a large picture may have fewer scans), fails with
+// JERR_BAD_SCAN_SCRIPT; libjpeg has no bound of its own. Only runs that install the progress
+// record meet it; the header read and the output size calculation read no scan.
+constexpr std::uint64_t kMaxJpegScans = 500;
+constexpr std::uint64_t kMaxJpegScanPixels = std::uint64_t{1} << 34;
+// Raises that error (through the error manager) once the limit is passed; for paths that read
+// scans without a progress callback.
+void EnforceScanLimit(j_decompress_ptr codec);
 
 // Sends one progress notification from picture to its handlers (sender = picture, empty text);
 // decode and compression send their starting and ending ones with it.

@@ -16,6 +16,17 @@ namespace {
 constexpr int kMaxPaletteEntries = 256;
 constexpr int kInkComponents = 4;
 
+// Work bounds. A JPEG's dimensions cost nothing to announce: a few hundred bytes that end early
+// decode, padded by the library, into a whole image, and every pixel costs time however little
+// data there is. The library works through every block of the file's full size, whatever the
+// output scale; the output (the bitmap, colour mapping) costs per output pixel; and each pass
+// shown while loading repeats the output work. 2^26 output pixels is 8192 x 8192.
+constexpr std::uint64_t kMaxInputPixels = std::uint64_t{1} << 28;
+constexpr std::uint64_t kMaxOutputPixels = std::uint64_t{1} << 26;
+// Output pixels that the passes shown before the final one may cost together; after that the
+// remaining scans are read without being shown.
+constexpr std::uint64_t kMaxShownPassPixels = std::uint64_t{1} << 25;
+
 TJPEGErrorManager& ManagerOf(j_decompress_ptr codec) {
   // pub is the manager's first member.
   return *reinterpret_cast<TJPEGErrorManager*>(codec->err);
@@ -63,6 +74,7 @@ class DecodeRun {
 
   void Decode() {
     TakeHeldPalette();
+    CheckWorkBounds();
     Guard([&] { jpeg_start_decompress(&codec_); });
     CheckRowLayout();
     if (codec_.out_color_space == JCS_CMYK) {
@@ -88,6 +100,16 @@ class DecodeRun {
       if (codec_.buffered_image) jpeg_finish_output(&codec_);
       jpeg_finish_decompress(&codec_);
     });
+  }
+
+  // Refused before the library allocates its whole-image buffers or the bitmap exists.
+  void CheckWorkBounds() {
+    Guard([&] { jpeg_calc_output_dimensions(&codec_); });
+    const std::uint64_t input = std::uint64_t{codec_.image_width} * codec_.image_height;
+    const std::uint64_t output = std::uint64_t{codec_.output_width} * codec_.output_height;
+    if (input > kMaxInputPixels || output > kMaxOutputPixels) {
+      throw EJPEG(FormatResString(SJPEGError, JERR_IMAGE_TOO_BIG));
+    }
   }
 
   // A palette the picture holds is the map an 8-bit decode maps to; a 24-bit decode has no use
@@ -139,10 +161,17 @@ class DecodeRun {
   }
 
   void ShowPassesWhileLoading() {
+    const std::uint64_t passPixels = std::uint64_t{codec_.output_width} * codec_.output_height;
+    std::uint64_t shownPixels = 0;
     for (;;) {
       int status = 0;
       Guard([&] { status = jpeg_consume_input(&codec_); });
       if (status == JPEG_REACHED_EOI) break;
+      if (shownPixels + passPixels > kMaxShownPassPixels) {
+        ReadRemainingScans();
+        break;
+      }
+      shownPixels += passPixels;
       Guard([&] { jpeg_start_output(&codec_, codec_.input_scan_number); });
       if (record_.ProgressState.pub.completed_passes == 0 && codec_.colormap != nullptr &&
           bitmap_.GetPixelFormat() == pf8bit && PaletteFollowsDecoder()) {
@@ -160,6 +189,17 @@ class DecodeRun {
     }
     Guard([&] { jpeg_start_output(&codec_, codec_.input_scan_number); });
     rowAddress_ = bitmap_.ScanLine(0);
+  }
+
+  // No output pass runs here, so no progress callback would check the scan count.
+  void ReadRemainingScans() {
+    Guard([&] {
+      int status = 0;
+      do {
+        status = jpeg_consume_input(&codec_);
+        EnforceScanLimit(&codec_);
+      } while (status != JPEG_REACHED_EOI && status != JPEG_SUSPENDED);
+    });
   }
 
   void ReadRows() {

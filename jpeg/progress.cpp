@@ -1,6 +1,8 @@
 // Progress notifications of a decode or compression run: libjpeg's pass counters become the
 // picture's running notifications, throttled in time and carrying the rows finished since the
 // last one.
+#include <jerror.h>
+
 #include "framework/platform/clock.h"
 #include "jpeg/codec.h"
 
@@ -18,9 +20,21 @@ void SendProgress(TJPEGImage& picture, TProgressStage stage, std::uint8_t percen
   picture.Progress(&picture, stage, percent, redraw, rect, AnsiString());
 }
 
+void EnforceScanLimit(j_decompress_ptr codec) {
+  // Every scan makes the library visit the whole image again, so a file that repeats tiny scans
+  // would keep the decoder busy for as long as its bytes last.
+  const auto scans = static_cast<std::uint64_t>(codec->input_scan_number);
+  const std::uint64_t area = std::uint64_t{codec->image_width} * codec->image_height;
+  if (scans > kMaxJpegScans || scans * area > kMaxJpegScanPixels) {
+    ERREXIT1(codec, JERR_BAD_SCAN_SCRIPT, codec->input_scan_number);
+  }
+}
+
 void ReportProgress(j_common_ptr codec) {
   auto* state = reinterpret_cast<TJPEGProgressState*>(codec->progress);
   if (state == nullptr || state->Owner == nullptr) return;
+  // Before the throttle, so that no callback lets a scan too many pass.
+  if (codec->is_decompressor) EnforceScanLimit(reinterpret_cast<j_decompress_ptr>(codec));
 
   const std::uint32_t now = GetTickCount();
   if (static_cast<std::int32_t>(now - state->ReportedTick) < kReportIntervalMs) return;
