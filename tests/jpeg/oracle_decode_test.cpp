@@ -134,11 +134,9 @@ TEST(OracleInkDecode, CmykAndYcckBecomeColourWhateverDepthAndGrayOutputSay) {
       for (const bool mappedOptions : {false, true}) {
         SCOPED_TRACE(testing::Message()
                      << storedAs << " progressive " << progressive << " mapped " << mappedOptions);
-        TJPEGDefaults options;
-        options.BitmapDepth = mappedOptions ? bd8Bit : bd24Bit;
-        options.GrayOutput = mappedOptions;
-        options.ShowWhileLoading = progressive;
-        ScopedDefaults defaults(options);
+        ScopedDefaults defaults({.GrayOutput = mappedOptions,
+                                 .BitmapDepth = mappedOptions ? bd8Bit : bd24Bit,
+                                 .ShowWhileLoading = progressive});
         TJPEGImage picture;
         TBitmap& bitmap = Decode(picture, jpeg);
         EXPECT_EQ(bitmap.GetPixelFormat(), pf24bit);
@@ -160,15 +158,13 @@ TEST_F(HeldPaletteDecode, IndicesNotReferringToTheHeldPaletteShowTheDecodersColo
   } cases[] = {{"", true, false}, {"-progressive", false, true}, {"-progressive", true, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.cjpeg + std::string(c.grayOutput ? " gray" : " colour"));
-    TJPEGDefaults options;
-    options.BitmapDepth = bd8Bit;
-    options.GrayOutput = c.grayOutput;
-    options.ShowWhileLoading = c.showWhileLoading;
+    const TJPEGDefaults options{
+        .GrayOutput = c.grayOutput, .BitmapDepth = bd8Bit, .ShowWhileLoading = c.showWhileLoading};
     ScopedDefaults defaults(options);
     const Bytes jpeg = MakeJpeg(45, 33, c.cjpeg);
     TJPEGImage picture;
     picture.SetPalette(GrayPalette(16));
-    ExpectSameColours(Djpeg(jpeg, DjpegOptions(options, false)), Resolve(Decode(picture, jpeg)));
+    ExpectSameColours(Djpeg(jpeg, DjpegOptions(options)), Resolve(Decode(picture, jpeg)));
     EXPECT_NE(picture.HeldPaletteHandle(), 0u);
   }
 }
