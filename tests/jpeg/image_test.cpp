@@ -45,6 +45,7 @@ TEST_F(PictureTest, AssignFromBitmapHoldsADeepCopyOnly) {
   bitmap->ScanLine(4)[3 * 6 + 2] = 200;
 
   EXPECT_EQ(changes, 0);
+  EXPECT_FALSE(picture.Empty());
   EXPECT_EQ(picture.GetWidth(), 7);
   EXPECT_EQ(picture.GetHeight(), 5);
   EXPECT_EQ(picture.Data().JpegStream, nullptr);

@@ -32,7 +32,7 @@ void PrintProgress(TObject*, TProgressStage stage, std::uint8_t percent, bool re
 
 bool ParseShrink(const std::string* text, TJPEGScale& factor) {
   int denominator = 0;
-  if (text == nullptr || !ParseNumber(*text, denominator)) return false;
+  if (!ParseNumber(text, denominator)) return false;
   for (const TJPEGScale scale : {sfFull, sfHalf, sfQuarter, sfEighth}) {
     if (denominator == 1 << scale) {
       factor = scale;
@@ -49,9 +49,8 @@ int RunDecode(std::span<const std::string> arguments) {
   bool reportProgress = false;
   const auto applyOption = [&](const std::string& option, const OptionValue& value) {
     if (option == "--depth") {
-      const std::string* text = value();
       int depth = 0;
-      if (text == nullptr || !ParseNumber(*text, depth) || (depth != 24 && depth != 8)) {
+      if (!ParseNumber(value(), depth) || (depth != 24 && depth != 8)) {
         return false;
       }
       options.BitmapDepth = depth == 8 ? bd8Bit : bd24Bit;

@@ -16,9 +16,8 @@ int RunEncode(std::span<const std::string> arguments) {
   options.SaveQuality = 90;
   const auto applyOption = [&](const std::string& option, const OptionValue& value) {
     if (option == "--quality") {
-      const std::string* text = value();
       int quality = 0;
-      if (text == nullptr || !ParseNumber(*text, quality) || quality < 1 || quality > 100) {
+      if (!ParseNumber(value(), quality) || quality < 1 || quality > 100) {
         return false;
       }
       options.SaveQuality = static_cast<TJPEGQualityRange>(quality);

@@ -7,9 +7,10 @@
 
 #include "tools/talvesk-jpeg/commands.h"
 
-bool ParseNumber(std::string_view text, int& value) {
-  const char* end = text.data() + text.size();
-  auto [stop, error] = std::from_chars(text.data(), end, value);
+bool ParseNumber(const std::string* text, int& value) {
+  if (text == nullptr) return false;
+  const char* end = text->data() + text->size();
+  auto [stop, error] = std::from_chars(text->data(), end, value);
   return error == std::errc() && stop == end;
 }
 

@@ -4,10 +4,10 @@
 #include <functional>
 #include <span>
 #include <string>
-#include <string_view>
 
-// True when the whole text is a decimal integer.
-bool ParseNumber(std::string_view text, int& value);
+// True when there is a text (an option's value may be missing) and all of it is a decimal
+// integer.
+bool ParseNumber(const std::string* text, int& value);
 
 // The value after an option, or nullptr when the arguments end first.
 using OptionValue = std::function<const std::string*()>;
