@@ -11,8 +11,13 @@
 
 void TBitmap::FreePixels::operator()(std::uint8_t* pixels) const noexcept { std::free(pixels); }
 
-TBitmap::TBitmap() = default;
-TBitmap::~TBitmap() = default;
+namespace {
+int liveBitmaps = 0;  // the GUI thread is the only one
+}  // namespace
+
+TBitmap::TBitmap() { ++liveBitmaps; }
+TBitmap::~TBitmap() { --liveBitmaps; }
+int TBitmap::LiveCount() { return liveBitmaps; }
 
 const TGraphicClass& TBitmap::Class() {
   static const TGraphicClass bitmapClass{

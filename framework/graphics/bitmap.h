@@ -24,6 +24,8 @@ class TBitmap : public TGraphic {
   TBitmap();
   ~TBitmap() override;
   const char* ClassName() const override { return "TBitmap"; }
+  // Bitmaps alive in the process, so that tests can tell that none leaks.
+  static int LiveCount();
   static const TGraphicClass& Class();
 
   // From another TBitmap: a deep copy (pixels, format, row order, palette copy).
