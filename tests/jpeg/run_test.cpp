@@ -156,32 +156,20 @@ TEST_F(RunTest, HeldPaletteOfAnEightBitPictureIsTheMapItDecodesTo) {
   EXPECT_EQ(log, "s0 e100 ");
 }
 
-// A header announcing 65500 x 65500 pixels fails before the big buffers exist: the bitmap, the
-// two-pass colour quantiser's whole-image buffer, a progressive file's coefficients.
-TEST_F(RunTest, HugeHeaderFailsWithAClearErrorOnceAndKeepsAnEmptyBitmap) {
-  for (const auto& [cjpegOptions, depth] :
-       {std::pair{"", bd24Bit}, {"", bd8Bit}, {"-progressive", bd24Bit}}) {
-    SCOPED_TRACE(cjpegOptions + std::to_string(depth));
-    Bytes jpeg = MakeJpeg(16, 16, cjpegOptions);
-    std::size_t frame = 0;
-    while (!(jpeg.at(frame) == 0xFF && (jpeg.at(frame + 1) & 0xFD) == 0xC0)) ++frame;
-    jpeg.at(frame + 5) = jpeg.at(frame + 7) = 0xFF;
-    jpeg.at(frame + 6) = jpeg.at(frame + 8) = 0xDC;
-    ScopedDefaults defaults({.BitmapDepth = depth});
-    TJPEGImage picture;
-    log.clear();
-    LoadWatched(picture, jpeg);
-    EXPECT_EQ(picture.GetWidth(), 65500);
-    try {
-      GetDecodedBitmap(picture);
-      ADD_FAILURE() << "no error";
-    } catch (const EOutOfResources&) {
-    } catch (const EJPEG& error) {
-      EXPECT_EQ(error.Message().rfind("JPEG error #", 0), 0u);
-    }
-    EXPECT_TRUE(GetDecodedBitmap(picture)->Empty());
-    EXPECT_EQ(log, "s0 e0R c ");
-  }
+// The decode of a header announcing 65500 x 65500 pixels fails once with a clear error and
+// leaves an empty bitmap (the work bounds tests check each kind of file and what it costs).
+TEST_F(RunTest, HugeHeaderFailsOnceAndKeepsAnEmptyBitmap) {
+  Bytes jpeg = MakeJpeg(16, 16);
+  std::size_t frame = 0;
+  while (!(jpeg.at(frame) == 0xFF && jpeg.at(frame + 1) == 0xC0)) ++frame;
+  jpeg.at(frame + 5) = jpeg.at(frame + 7) = 0xFF;
+  jpeg.at(frame + 6) = jpeg.at(frame + 8) = 0xDC;
+  TJPEGImage picture;
+  LoadWatched(picture, jpeg);
+  EXPECT_EQ(picture.GetWidth(), 65500);
+  EXPECT_THROW(GetDecodedBitmap(picture), EJPEG);
+  EXPECT_TRUE(GetDecodedBitmap(picture)->Empty());
+  EXPECT_EQ(log, "s0 e0R c ");
 }
 
 }  // namespace
