@@ -1,0 +1,211 @@
+// Discs made to hurt: too many titles, awkward names, covers and images that are not what their
+// names promise, a folder nobody may read. The window stays usable, a failure is shown once and
+// nothing is started that should not be.
+#include <jerror.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/classes/stream.h"
+#include "framework/forms/application.h"
+#include "framework/window/headless_backend.h"
+#include "gtest/gtest.h"
+#include "launcher/Unit1.h"
+#include "launcher/resources.h"
+#include "tests/launcher/scratch_disc.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void MakeCover(const fs::path& file, int size) {
+  const std::string command = "convert -size " + std::to_string(size) + "x" + std::to_string(size) +
+                              " xc:'#00ff00' '" + file.string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class HostileDisc : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto backend = std::make_unique<THeadlessBackend>();
+    headless_ = backend.get();
+    SetWindowBackend(std::move(backend));
+    Application->SetTitle("Talvesk");
+    // The current directory is a drive's root (no "." and ".."), and never the program's folder.
+    disc_.MapDrive('e', disc_.Current());
+    disc_.InstallMountStandIn();
+  }
+  void TearDown() override {
+    delete Form1;
+    Form1 = nullptr;
+  }
+
+  void Open() {
+    Application->CreateForm(Form1);
+    Application->Run();
+  }
+  // Clicks a tile and repaints the window once more.
+  void ClickTile(int slot) {
+    headless_->PushClick(8 + 112 * (slot % 3) + 52, 8 + 160 * (slot / 3) + 52);
+    Application->Run();
+  }
+  int SlotOf(const std::string& name) const {
+    for (int slot = 0; slot < 100; ++slot)
+      if (Form1->TitleNames[slot] == name) return slot;
+    ADD_FAILURE() << "no title " << name;
+    return 0;
+  }
+  TImage* Tile(int slot) const {
+    TImage* tiles[] = {Form1->Image1, Form1->Image2, Form1->Image3,
+                       Form1->Image4, Form1->Image5, Form1->Image6};
+    return tiles[slot];
+  }
+  TLabel* Caption(int slot) const {
+    TLabel* captions[] = {Form1->Label1, Form1->Label2, Form1->Label3,
+                          Form1->Label4, Form1->Label5, Form1->Label6};
+    return captions[slot];
+  }
+  bool ShowsPlaceholder(int slot) const {
+    TMemoryStream stream;
+    Tile(slot)->Picture()->WriteData(stream);
+    const auto* bytes = reinterpret_cast<const char*>(stream.Memory());
+    return AnsiString(bytes, static_cast<std::size_t>(stream.GetSize())) ==
+           PlaceholderPictureData();
+  }
+
+  ScratchDisc disc_;
+  THeadlessBackend* headless_ = nullptr;
+};
+
+TEST_F(HostileDisc, AHundredAndFiftyTitlesFillTheCatalogueAndNoMore) {
+  for (int i = 0; i < 150; ++i) disc_.AddTitle(disc_.Name("T" + std::to_string(i)));
+  const std::vector<std::string> order = disc_.HostFolderOrder();
+  ScratchDisc::WriteFile(disc_.ProgramFolder() / order[4] / "obraz.bin", "");
+
+  Open();
+
+  ASSERT_TRUE(headless_->Messages().empty());
+  for (int slot = 0; slot < 100; ++slot) EXPECT_EQ(Form1->TitleNames[slot], order[slot]);
+  for (int slot = 0; slot < 6; ++slot) EXPECT_EQ(Caption(slot)->GetText(), order[slot]);
+  // A zero-byte image is still the title's image: mounting it is the mount program's business.
+  ClickTile(4);
+  EXPECT_FALSE(Form1->Visible);
+  EXPECT_EQ(disc_.WaitForRecordedArguments(),
+            (std::vector<std::string>{
+                "-mount", "0," + disc_.ProgramFolderOnZ() + "\\" + order[4] + "\\obraz.bin"}));
+}
+
+TEST_F(HostileDisc, AwkwardNamesAreShownAndMountedByteForByte) {
+  const std::string prefix = disc_.Name("");
+  const std::vector<std::string> names = {
+      disc_.Name("line\nbreak"), disc_.Name("latin2 \xb3\xf3\xbf\xea"), disc_.Name("cut \xe2\x82"),
+      prefix + std::string(255 - prefix.size(), 'n')};
+  for (const auto& name : names) ScratchDisc::WriteFile(disc_.AddTitle(name) / "obraz.bin", "x");
+
+  Open();
+
+  ASSERT_TRUE(headless_->Messages().empty());
+  for (const auto& name : names) {
+    const int slot = SlotOf(name);
+    EXPECT_EQ(Caption(slot)->GetText(), name);
+    EXPECT_EQ(Form1->HasBin[slot], 1);
+  }
+  // The name without a line break goes out exactly as the file system gave it.
+  const std::string latin2 = names[1];
+  ClickTile(SlotOf(latin2));
+  EXPECT_FALSE(Form1->Visible);
+  EXPECT_EQ(disc_.WaitForRecordedArguments(),
+            (std::vector<std::string>{
+                "-mount", "0," + disc_.ProgramFolderOnZ() + "\\" + latin2 + "\\obraz.bin"}));
+}
+
+TEST_F(HostileDisc, CoversThatAreNotPicturesFailOnceAndLaunchesStillWork) {
+  const std::string folderCover = disc_.Name("a folder cover");
+  const std::string emptyCover = disc_.Name("an empty cover");
+  const std::string currentOnly = disc_.Name("only here");
+  fs::create_directories(disc_.AddTitle(folderCover) / "1.jpg");
+  ScratchDisc::WriteFile(disc_.ProgramFolder() / folderCover / "obraz.bin", "x");
+  ScratchDisc::WriteFile(disc_.AddTitle(emptyCover) / "1.jpg", "");
+  disc_.AddCurrentOnly(currentOnly);
+
+  Open();
+
+  // A folder named 1.jpg is no JPEG file: that title keeps its placeholder quietly. An empty
+  // cover loads as a picture without bytes, which cannot be drawn: that is shown once, however
+  // often the window repaints.
+  const int folderSlot = SlotOf(folderCover), emptySlot = SlotOf(emptyCover);
+  const int currentOnlySlot = SlotOf(currentOnly);
+  EXPECT_EQ(Form1->HasJpg[folderSlot], 0);
+  EXPECT_TRUE(ShowsPlaceholder(folderSlot));
+  EXPECT_EQ(Form1->HasJpg[emptySlot], 1);
+  EXPECT_EQ(Form1->HasJpg[currentOnlySlot] + Form1->HasBin[currentOnlySlot], 0);
+  for (const int slot : {emptySlot, currentOnlySlot, emptySlot, 5}) ClickTile(slot);
+  EXPECT_TRUE(Form1->Visible);
+  ASSERT_EQ(headless_->Messages().size(), 1u);
+  EXPECT_EQ(headless_->Messages()[0].text, "JPEG error #42");
+  EXPECT_FALSE(fs::exists(disc_.RecordFile()));
+
+  ClickTile(folderSlot);
+  EXPECT_FALSE(Form1->Visible);
+  EXPECT_EQ(disc_.WaitForRecordedArguments().size(), 2u);
+}
+
+TEST_F(HostileDisc, HugeAndTruncatedCoversLeaveTheWindowUsable) {
+  const std::string huge = disc_.Name("huge"), truncated = disc_.Name("truncated");
+  const fs::path hugeFolder = disc_.AddTitle(huge), truncatedFolder = disc_.AddTitle(truncated);
+  // The frame header announces 65500 x 65500; the data ends long before.
+  MakeCover(hugeFolder / "small.jpg", 16);
+  std::string cover = ReadAll(hugeFolder / "small.jpg");
+  fs::remove(hugeFolder / "small.jpg");
+  const std::size_t frame = cover.find("\xff\xc0");
+  ASSERT_NE(frame, std::string::npos);
+  cover.replace(frame + 5, 4, "\xff\xdc\xff\xdc");
+  ScratchDisc::WriteFile(hugeFolder / "1.jpg", cover);
+  // A cover cut a little after its scan begins: the header reads, the image is mostly missing.
+  MakeCover(truncatedFolder / "full.jpg", 256);
+  cover = ReadAll(truncatedFolder / "full.jpg");
+  fs::remove(truncatedFolder / "full.jpg");
+  const std::size_t scan = cover.find("\xff\xda");
+  ASSERT_NE(scan, std::string::npos);
+  ScratchDisc::WriteFile(truncatedFolder / "1.jpg", cover.substr(0, scan + 40));
+  ScratchDisc::WriteFile(truncatedFolder / "obraz.bin", "x");
+
+  Open();
+  const int truncatedSlot = SlotOf(truncated);
+  for (int slot = 0; slot < 6; ++slot) {
+    if (slot != truncatedSlot) ClickTile(slot);
+  }
+
+  ASSERT_EQ(headless_->Messages().size(), 1u);
+  EXPECT_EQ(headless_->Messages()[0].text, "JPEG error #" + std::to_string(JERR_IMAGE_TOO_BIG));
+  EXPECT_FALSE(ShowsPlaceholder(truncatedSlot));
+  EXPECT_TRUE(Form1->Visible);
+  ClickTile(truncatedSlot);
+  EXPECT_FALSE(Form1->Visible);
+  EXPECT_EQ(disc_.WaitForRecordedArguments().size(), 2u);
+}
+
+TEST_F(HostileDisc, AnUnreadableTitleFolderIsPassedOver) {
+  if (geteuid() == 0) GTEST_SKIP() << "running as root, which reads every folder";
+  const std::string locked = disc_.Name("locked"), open = disc_.Name("open");
+  disc_.AddTitle(locked);
+  disc_.AddTitle(open);
+  fs::permissions(disc_.Current() / locked, fs::perms::none);
+  Open();
+  fs::permissions(disc_.Current() / locked, fs::perms::owner_all);
+  EXPECT_EQ(Form1->TitleNames[0], open);
+  EXPECT_EQ(Form1->TitleNames[1], "");
+  EXPECT_TRUE(headless_->Messages().empty());
+}
+
+}  // namespace
