@@ -2,6 +2,7 @@
 // into EJPEG, the stream data source and destination, and the release of a libjpeg object.
 #include <jerror.h>
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 
@@ -11,6 +12,11 @@
 namespace {
 
 constexpr std::size_t kBlockSize = 4096;
+// The source reads the stream in blocks but hands the library up to this many per fill:
+// libjpeg-turbo decodes an MCU on its fast path only while 512 bytes per block of the MCU are
+// buffered, which a single block seldom holds.
+constexpr std::size_t kBlocksPerFill = 16;
+constexpr std::size_t kSourceBufferSize = kBlockSize * kBlocksPerFill;
 
 TJPEGErrorManager& ManagerOf(j_common_ptr codec) {
   // pub is the first member, so the library's pointer is the manager's address.
@@ -52,6 +58,9 @@ struct stream_source_mgr {
   TStream* stream;
   JOCTET* buffer;
   boolean start_of_file;
+  // A read failed after earlier blocks of the same fill had arrived: those went to the library
+  // first, and the failure (kept in the error manager) is raised when it asks for more.
+  boolean failure_held;
 };
 
 stream_source_mgr& SourceOf(j_decompress_ptr codec) {
@@ -62,22 +71,36 @@ void InitSource(j_decompress_ptr codec) { SourceOf(codec).start_of_file = TRUE; 
 
 boolean FillInputBuffer(j_decompress_ptr codec) {
   stream_source_mgr& source = SourceOf(codec);
-  std::int64_t count = 0;
   const auto common = reinterpret_cast<j_common_ptr>(codec);
-  if (!CaptureFailure(
-          common, [&] { count = source.stream->Read(source.buffer, std::int64_t{kBlockSize}); })) {
-    JumpToGuard(common);
+  if (source.failure_held) {
+    source.failure_held = FALSE;
+    if (ManagerOf(common).pending) JumpToGuard(common);
+    ERREXIT(codec, JERR_FILE_READ);
   }
-  if (count <= 0) {
+  std::size_t filled = 0;
+  while (filled < kSourceBufferSize) {
+    std::int64_t count = 0;
+    if (!CaptureFailure(common, [&] {
+          count = source.stream->Read(source.buffer + filled, std::int64_t{kBlockSize});
+        })) {
+      if (filled == 0) JumpToGuard(common);
+      source.failure_held = TRUE;
+      break;
+    }
+    if (count > 0) filled += std::min(static_cast<std::size_t>(count), kBlockSize);
+    // A short block is the end of the data for now.
+    if (count < static_cast<std::int64_t>(kBlockSize)) break;
+  }
+  if (filled == 0) {
     if (source.start_of_file) ERREXIT(codec, JERR_INPUT_EMPTY);
     WARNMS(codec, JWRN_JPEG_EOF);
     // A stream cut short ends as if its end-of-image marker had been read.
     source.buffer[0] = 0xFF;
     source.buffer[1] = JPEG_EOI;
-    count = 2;
+    filled = 2;
   }
   source.pub.next_input_byte = source.buffer;
-  source.pub.bytes_in_buffer = static_cast<std::size_t>(count);
+  source.pub.bytes_in_buffer = filled;
   source.start_of_file = FALSE;
   return TRUE;
 }
@@ -165,7 +188,7 @@ void jpeg_stream_src(j_decompress_ptr codec, TStream& stream) {
     auto* source = static_cast<stream_source_mgr*>((*codec->mem->alloc_small)(
         reinterpret_cast<j_common_ptr>(codec), JPOOL_PERMANENT, sizeof(stream_source_mgr)));
     source->buffer = static_cast<JOCTET*>((*codec->mem->alloc_small)(
-        reinterpret_cast<j_common_ptr>(codec), JPOOL_PERMANENT, kBlockSize));
+        reinterpret_cast<j_common_ptr>(codec), JPOOL_PERMANENT, kSourceBufferSize));
     codec->src = &source->pub;
   }
   stream_source_mgr& source = SourceOf(codec);
@@ -176,6 +199,7 @@ void jpeg_stream_src(j_decompress_ptr codec, TStream& stream) {
   source.pub.term_source = TermSource;
   source.stream = &stream;
   source.start_of_file = TRUE;
+  source.failure_held = FALSE;
   source.pub.next_input_byte = nullptr;
   source.pub.bytes_in_buffer = 0;
 }

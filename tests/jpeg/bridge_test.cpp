@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <jerror.h>
 
+#include <cstring>
+
 #include "jpeg/codec.h"
 #include "tests/jpeg/test_support.h"
 
@@ -44,12 +46,16 @@ Bytes DecodeThroughBridge(const Bytes& jpeg) { return Decode(jpeg, StreamOf(jpeg
 class ScriptedStream : public TMemoryStream {
  public:
   bool throwOnAccess = false;
+  std::int64_t throwFrom = -1;   // reads starting at or past this position throw
+  std::int64_t readLimit = -1;   // at most this many bytes per read when not negative
   std::int64_t writeLimit = -1;  // at most this many bytes per write when not negative
-  std::vector<std::int64_t> writeSizes;
+  std::vector<std::int64_t> readSizes, writeSizes;
 
   std::int64_t Read(void* buffer, std::int64_t count) override {
-    if (throwOnAccess) throw EReadError("device gone while reading");
-    return TMemoryStream::Read(buffer, count);
+    if (throwOnAccess || (throwFrom >= 0 && GetPosition() >= throwFrom))
+      throw EReadError("device gone while reading");
+    readSizes.push_back(count);
+    return TMemoryStream::Read(buffer, readLimit >= 0 && count > readLimit ? readLimit : count);
   }
   std::int64_t Write(const void* buffer, std::int64_t count) override {
     if (throwOnAccess) throw EWriteError("device gone while writing");
@@ -101,6 +107,37 @@ TEST(BridgeSource, DataEndingEarlyDecodesAsTheLibrarysOwnSourceDecodesIt) {
     ASSERT_NO_THROW(partial = DecodeThroughBridge(cut));
     EXPECT_TRUE(partial == Decode(cut, nullptr));
   }
+}
+
+TEST(BridgeSource, ReadsBlockByBlockAndOnlyFailsForDataTheLibraryNeeds) {
+  // Noise compresses badly: several buffer fills of data.
+  Bytes noise(640 * 400 * 3);
+  for (std::size_t i = 0; i < noise.size(); ++i)
+    noise[i] = static_cast<std::uint8_t>(i * 7919 >> 5);
+  const Bytes jpeg = Cjpeg(640, 400, noise, "-quality 95", false);
+  ASSERT_GT(jpeg.size(), 3u * 65536);
+  const Bytes whole = Decode(jpeg, nullptr);
+  const auto loaded = [&](ScriptedStream& stream, const char* trailer = "") {
+    stream.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
+    stream.WriteBuffer(trailer, static_cast<std::int64_t>(std::strlen(trailer)));
+    stream.SetPosition(0);
+  };
+  for (const std::int64_t readLimit : {-1, 1000}) {
+    ScriptedStream stream;
+    loaded(stream);
+    stream.readLimit = readLimit;
+    EXPECT_TRUE(Decode(jpeg, &stream) == whole);
+    for (const std::int64_t size : stream.readSizes) EXPECT_EQ(size, 4096);
+  }
+  // Failing past the end of the JPEG data goes unnoticed; failing inside it does not.
+  ScriptedStream pastTheEnd;
+  loaded(pastTheEnd, "trailing bytes");
+  pastTheEnd.throwFrom = static_cast<std::int64_t>(jpeg.size());
+  EXPECT_TRUE(Decode(jpeg, &pastTheEnd) == whole);
+  ScriptedStream inside;
+  loaded(inside);
+  inside.throwFrom = static_cast<std::int64_t>(jpeg.size()) - 5000;
+  ExpectMessage<EReadError>([&] { Decode(jpeg, &inside); }, "device gone while reading");
 }
 
 TEST(BridgeStreams, FailuresOfTheStreamComeOutAsThemselves) {
