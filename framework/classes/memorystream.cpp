@@ -93,8 +93,7 @@ void TMemoryStream::SetSize64(std::int64_t newSize) {
     return;
   }
   if (newSize > capacity_) Reserve(newSize);
-  // Bytes past the old end read as zero; Reserve hands out zeroed memory, but a block that was
-  // shrunk earlier still holds its old bytes there.
+  // Bytes past the old end read as zero, whatever the block held there.
   if (newSize > size_)
     std::memset(data_.get() + size_, 0, static_cast<std::size_t>(newSize - size_));
   size_ = newSize;
@@ -106,13 +105,16 @@ void TMemoryStream::Clear() {
   size_ = capacity_ = position_ = 0;
 }
 
+// The capacity past the end is not cleared here: SetSize64 and writes past the end clear the
+// bytes they expose. realloc grows in place where it can, and moves large blocks by remapping
+// their pages rather than copying them.
 void TMemoryStream::Reserve(std::int64_t capacity) {
   if (capacity <= capacity_) return;
   if (capacity > LargestBlock()) OutOfResources();
-  // calloc: fresh pages come zeroed without being touched.
-  auto* block = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(capacity), 1));
+  auto* block =
+      static_cast<std::uint8_t*>(std::realloc(data_.get(), static_cast<std::size_t>(capacity)));
   if (block == nullptr) OutOfResources();
-  if (size_ > 0) std::memcpy(block, data_.get(), static_cast<std::size_t>(size_));
+  (void)data_.release();  // realloc took it over
   data_.reset(block);
   capacity_ = capacity;
 }
