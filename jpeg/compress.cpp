@@ -23,12 +23,13 @@ void SetParameters(const TJPEGImage& picture, TJPEGData& data, jpeg_compress_str
 // The rows of one bitmap as the library takes them: addresses stepped by the signed distance
 // between rows, so that either row order goes over without copying a pixel.
 struct RowGeometry {
-  std::uint8_t* first = nullptr;
+  const std::uint8_t* first = nullptr;
   std::ptrdiff_t stride = 0;
   JDIMENSION rowsPerCall = 1;
 };
 
-RowGeometry MeasureRows(TBitmap& bitmap, JDIMENSION height) {
+// Read-only addresses, so that a bitmap sharing its pixels with another keeps sharing them.
+RowGeometry MeasureRows(const TBitmap& bitmap, JDIMENSION height) {
   RowGeometry rows;
   rows.first = bitmap.ScanLine(0);
   // A bitmap one row high has no row 1: its single row goes over in one call.
@@ -42,12 +43,13 @@ void WriteRows(TJPEGCodecRecord& record, const RowGeometry& geometry, JSAMPROW* 
   jpeg_compress_struct& codec = record.Codec.Compressor;
   JpegGuard(record.ErrorManager, [&] {
     jpeg_start_compress(&codec, TRUE);
-    std::uint8_t* current = geometry.first;
+    const std::uint8_t* current = geometry.first;
     while (codec.next_scanline < codec.image_height) {
       JDIMENSION wanted = codec.image_height - codec.next_scanline;
       if (wanted > geometry.rowsPerCall) wanted = geometry.rowsPerCall;
+      // The library only reads the rows it is given.
       for (JDIMENSION k = 0; k < wanted; ++k)
-        rows[k] = current + std::ptrdiff_t{k} * geometry.stride;
+        rows[k] = const_cast<JSAMPROW>(current + std::ptrdiff_t{k} * geometry.stride);
       const JDIMENSION taken = jpeg_write_scanlines(&codec, rows, wanted);
       if (taken == 0) break;  // the destination never suspends; stop rather than spin
       if (codec.next_scanline < codec.image_height)
@@ -100,6 +102,8 @@ void CompressBitmap(TJPEGImage& picture) {
     codec.input_components = 3;
     codec.in_color_space = JCS_EXT_BGR;  // the bitmap's own byte order
 
+    // The rows are read from a copy, which a progress handler cannot change or free; it shares
+    // the bitmap's pixels unless either is written meanwhile.
     auto workingCopy = std::make_unique<TBitmap>();
     workingCopy->Assign(bitmap);
     workingCopy->SetPixelFormat(pf24bit);

@@ -28,7 +28,9 @@ class TBitmap : public TGraphic {
   static int LiveCount();
   static const TGraphicClass& Class();
 
-  // From another TBitmap: a deep copy (pixels, format, row order, palette copy).
+  // From another TBitmap: a copy (pixels, format, row order, palette copy). The two share their
+  // pixel memory until either writes to it, unless the source has handed out row addresses for
+  // writing (its writer may still hold them), in which case the pixels are copied at once.
   void Assign(TPersistent* source) override;
 
   TPixelFormat GetPixelFormat() const { return format_; }
@@ -47,11 +49,18 @@ class TBitmap : public TGraphic {
   void SetTopDown(bool topDown);
 
   // Address of the first byte of a row; EInvalidGraphicOperation for a row outside the image.
+  // The writable address gives this bitmap pixel memory of its own first; it stays good for
+  // writing until the image is next replaced, resized, reformatted or reordered.
   std::uint8_t* ScanLine(int row) {
-    if (static_cast<unsigned>(row) >= static_cast<unsigned>(height_)) ScanLineOutOfRange(row);
-    return pixels_.get() + (topDown_ ? row : height_ - 1 - row) * RowBytes();
+    if (static_cast<unsigned>(row) >= static_cast<unsigned>(writableRows_)) {
+      return PrepareRowForWriting(row);
+    }
+    return RowAddress(row);
   }
-  const std::uint8_t* ScanLine(int row) const { return const_cast<TBitmap*>(this)->ScanLine(row); }
+  const std::uint8_t* ScanLine(int row) const {
+    if (static_cast<unsigned>(row) >= static_cast<unsigned>(height_)) ScanLineOutOfRange(row);
+    return RowAddress(row);
+  }
   std::uint8_t* GetScanline(int row) { return ScanLine(row); }
   // Bytes per row including the padding to 4 bytes.
   std::int64_t RowBytes() const { return RowBytesFor(width_, format_); }
@@ -90,14 +99,20 @@ class TBitmap : public TGraphic {
   void AssignTo(TPersistent* dest) override;
 
  private:
-  // Pixel memory comes from calloc: large blocks arrive as fresh zero pages without a fill pass.
-  struct FreePixels {
-    void operator()(std::uint8_t* pixels) const noexcept;
-  };
-  using PixelBlock = std::unique_ptr<std::uint8_t[], FreePixels>;
+  // Pixel memory, shared by copies of a bitmap until one of them writes.
+  using PixelBlock = std::shared_ptr<std::uint8_t[]>;
   [[noreturn]] static void ScanLineOutOfRange(int row);
+  std::uint8_t* RowAddress(int row) const {
+    return pixels_.get() + (topDown_ ? row : height_ - 1 - row) * RowBytes();
+  }
+  // ScanLine's slow path: checks the row and makes the pixel memory this bitmap's own.
+  std::uint8_t* PrepareRowForWriting(int row);
+  // Gives this bitmap pixel memory that no other bitmap shares, keeping the pixels.
+  void Unshare();
   // Zeroed memory for an image of this size and format; EOutOfResources above kMaxPixelBytes.
   static PixelBlock AllocatePixels(int width, int height, TPixelFormat format);
+  // A new block holding a copy of this bitmap's pixels.
+  PixelBlock CopyPixels() const;
   void ReplaceImage(int width, int height, TPixelFormat format, PixelBlock pixels);
   // A device-independent bitmap (with or without the BMP file header); the image is replaced only
   // when the whole DIB was valid. EInvalidGraphic otherwise.
@@ -111,6 +126,9 @@ class TBitmap : public TGraphic {
   TPixelFormat format_ = pf24bit;
   bool topDown_ = false;
   PixelBlock pixels_;
+  // Rows ScanLine hands out for writing without further checks: height_ once this bitmap owns its
+  // pixel memory alone and has handed out an address into it, 0 until then.
+  int writableRows_ = 0;
   OwnedPalette palette_;
   std::int32_t xPelsPerMeter_ = 0;
   std::int32_t yPelsPerMeter_ = 0;

@@ -225,7 +225,7 @@ void TBitmap::RenderStretched(TCanvas& canvas, const TRect& rect) {
       format_ <= pf8bit ? PaletteEntriesOf(palette_.get()) : std::vector<PALETTEENTRY>{};
   std::vector<std::uint8_t> scratch(direct ? 0 : static_cast<std::size_t>(sourceWidth) * 3);
   const auto sourceRow = [&](int row) -> const std::uint8_t* {
-    if (direct) return ScanLine(row);
+    if (direct) return RowAddress(row);
     RowToBgr(row, palette, scratch.data());
     return scratch.data();
   };

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include "framework/graphics/clipboard.h"
 #include "framework/system/exceptions.h"
@@ -110,6 +112,81 @@ TEST(Bitmap, EqualityCoversPixelsAndPaletteButNotPaddingOrRowOrder) {
   b.ScanLine(0)[0] = 0;
   b.SetPalette(GrayPalette(9));
   EXPECT_FALSE(b.IsEqual(&a));
+}
+
+// The pixel bytes of a 24-bit row hold x + 7 * row (mod 256), so any change shows.
+void FillPattern(TBitmap& bitmap) {
+  for (int y = 0; y < bitmap.GetHeight(); ++y) {
+    std::uint8_t* row = bitmap.ScanLine(y);
+    for (int x = 0; x < bitmap.GetWidth() * 3; ++x) row[x] = static_cast<std::uint8_t>(x + 7 * y);
+  }
+}
+// Reads through the const ScanLine, which leaves shared pixels shared.
+bool HoldsPattern(TBitmap& bitmap) {
+  const TBitmap& reader = bitmap;
+  for (int y = 0; y < bitmap.GetHeight(); ++y) {
+    const std::uint8_t* row = reader.ScanLine(y);
+    for (int x = 0; x < bitmap.GetWidth() * 3; ++x)
+      if (row[x] != static_cast<std::uint8_t>(x + 7 * y)) return false;
+  }
+  return true;
+}
+
+TEST(Bitmap, CopiesAreIndependentWhicheverSideIsWrittenAndHowever) {
+  // Small blocks and large ones (32 MiB and more) come from different allocators.
+  for (const auto& [width, height] : {std::pair{5, 600}, std::pair{2900, 3860}}) {
+    SCOPED_TRACE(width);
+    TBitmap original;
+    original.SetSize(width, height);
+    FillPattern(original);
+    // An address handed out before the copy still writes only the original.
+    std::uint8_t* const held = original.ScanLine(3);
+    TBitmap first;
+    first.Assign(&original);
+    held[0] ^= 0xFF;
+    EXPECT_TRUE(HoldsPattern(first));
+    held[0] ^= 0xFF;
+
+    const auto copyOf = [](TBitmap& source) {
+      auto copy = std::make_unique<TBitmap>();
+      copy->Assign(&source);
+      return copy;
+    };
+    // Written through ScanLine, on either side.
+    auto second = copyOf(first);
+    auto third = copyOf(first);
+    second->ScanLine(height - 1)[2] ^= 0xFF;
+    EXPECT_TRUE(HoldsPattern(first));
+    EXPECT_TRUE(HoldsPattern(*third));
+    first.ScanLine(0)[1] ^= 0xFF;
+    EXPECT_TRUE(HoldsPattern(*third));
+    EXPECT_FALSE(HoldsPattern(first));
+    // Reordered, resized, reformatted or dropped on one side only.
+    auto fourth = copyOf(*third);
+    auto fifth = copyOf(*third);
+    auto sixth = copyOf(*third);
+    auto seventh = copyOf(*third);
+    fourth->SetTopDown(true);
+    fifth->SetSize(width, 2);
+    sixth->SetPixelFormat(pf32bit);
+    seventh->SetHandle(0);
+    EXPECT_TRUE(HoldsPattern(*third));
+    EXPECT_TRUE(fourth->TopDown());
+    EXPECT_TRUE(HoldsPattern(*fourth));
+    EXPECT_TRUE(HoldsPattern(*fifth));
+    EXPECT_EQ(sixth->ScanLine(0)[4], 3);  // pixel 1 of row 0 moved from byte 3 to byte 4
+    auto eighth = copyOf(*fourth);
+    fourth->SetTopDown(false);
+    EXPECT_TRUE(eighth->TopDown());
+    EXPECT_TRUE(HoldsPattern(*eighth));
+    EXPECT_TRUE(HoldsPattern(*fourth));
+
+    // New pixels are 0 in both allocators, also where a larger image was released before.
+    TBitmap grown;
+    grown.SetSize(width, height);
+    EXPECT_EQ(grown.ScanLine(0)[0], 0);
+    EXPECT_EQ(grown.ScanLine(height - 1)[grown.RowBytes() - 1], 0);
+  }
 }
 
 TEST(Bitmap, ClipboardCarriesAPackedDibAndImportCopiesIt) {

@@ -91,6 +91,24 @@ TEST_F(RunTest, CancelledOrFailedCompressionLeavesNoPartialResult) {
   EXPECT_EQ(log, "s0 s0 e100 s0 e0 ");
 }
 
+TEST_F(RunTest, CompressionReadsThePixelsAsTheyWereWhenSavingBegan) {
+  const auto pattern = PatternBitmap(64, 48);
+  TJPEGImage untouched;
+  untouched.Assign(pattern.get());
+  const Bytes expected = Save(untouched);
+
+  TJPEGImage picture;
+  picture.Assign(pattern.get());
+  picture.OnProgress = [&picture](TObject*, TProgressStage stage, std::uint8_t, bool, const TRect&,
+                                  const AnsiString&) {
+    if (stage != psStarting) return;
+    TBitmap& bitmap = *picture.DecodedBitmapOrNull();
+    for (int y = 0; y < bitmap.GetHeight(); ++y) bitmap.ScanLine(y)[0] = 0xEE;
+  };
+  EXPECT_EQ(Save(picture), expected);
+  EXPECT_EQ(picture.DecodedBitmapOrNull()->ScanLine(47)[0], 0xEE);
+}
+
 TEST_F(RunTest, DecodesOnceThenReturnsTheSameBitmapSilently) {
   TJPEGImage picture;
   LoadWatched(picture, MakeJpeg(30, 20));
