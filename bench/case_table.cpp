@@ -8,8 +8,8 @@
 namespace bench {
 namespace {
 
-std::vector<CaseSpec>& Cases() {
-  static std::vector<CaseSpec> cases;
+std::vector<CaseDefinition>& Cases() {
+  static std::vector<CaseDefinition> cases;
   return cases;
 }
 
@@ -61,17 +61,17 @@ void PrintTable(const std::vector<TableRow>& rows) {
 
 }  // namespace
 
-void AddCase(const CaseSpec& spec) { Cases().push_back(spec); }
+void AddCase(const CaseDefinition& item) { Cases().push_back(item); }
 
 void AddCase(std::string name, std::string unitBenchmark, std::string baselineBenchmark,
              TargetKind kind, double limit) {
-  CaseSpec spec;
-  spec.name = std::move(name);
-  spec.unitBenchmark = std::move(unitBenchmark);
-  spec.baselineBenchmark = std::move(baselineBenchmark);
-  spec.kind = kind;
-  spec.limit = limit;
-  AddCase(spec);
+  CaseDefinition item;
+  item.name = std::move(name);
+  item.unitBenchmark = std::move(unitBenchmark);
+  item.baselineBenchmark = std::move(baselineBenchmark);
+  item.kind = kind;
+  item.limit = limit;
+  AddCase(item);
 }
 
 std::vector<TableRow> ReadRows(const std::string& path) {
@@ -109,22 +109,22 @@ void TableReporter::ReportRuns(const std::vector<Run>& reports) {
   }
 }
 
-TableRow TableReporter::MakeRow(const CaseSpec& spec) {
+TableRow TableReporter::MakeRow(const CaseDefinition& item) {
   // Rows are built from whole strings (no assignments of literals, which GCC 12 warns about
   // wrongly at -O3).
-  std::string target = spec.kind == TargetKind::Ratio ? Format("<= %.2f x", spec.limit)
-                       : spec.kind == TargetKind::PlusMillis
-                           ? Format("<= base + %.0f ms", spec.limit)
+  std::string target = item.kind == TargetKind::Ratio ? Format("<= %.2f x", item.limit)
+                       : item.kind == TargetKind::PlusMillis
+                           ? Format("<= base + %.0f ms", item.limit)
                            : std::string("(info)");
-  const auto unit = measured_.find(spec.unitBenchmark);
-  const auto base = measured_.find(spec.baselineBenchmark);
+  const auto unit = measured_.find(item.unitBenchmark);
+  const auto base = measured_.find(item.baselineBenchmark);
   if (unit == measured_.end() || base == measured_.end())
-    return TableRow{spec.name, "-", "-", "-", std::move(target), "not run", ""};
+    return TableRow{item.name, "-", "-", "-", std::move(target), "not run", ""};
   const Measured& u = unit->second;
   const Measured& b = base->second;
   if (!u.error.empty() || !b.error.empty()) {
-    if (spec.kind != TargetKind::Info) allPassed_ = false;
-    return TableRow{spec.name,
+    if (item.kind != TargetKind::Info) allPassed_ = false;
+    return TableRow{item.name,
                     u.error.empty() ? "-" : "n/a",
                     b.error.empty() ? "-" : "n/a",
                     "-",
@@ -132,27 +132,27 @@ TableRow TableReporter::MakeRow(const CaseSpec& spec) {
                     "n/a",
                     u.error.empty() ? b.error : u.error};
   }
-  const double unitMs = spec.unitClock == Clock::Wall ? u.realMs : u.cpuMs;
-  const double baseMs = spec.baselineClock == Clock::Wall ? b.realMs : b.cpuMs;
+  const double unitMs = item.unitClock == Clock::Wall ? u.realMs : u.cpuMs;
+  const double baseMs = item.baselineClock == Clock::Wall ? b.realMs : b.cpuMs;
   bool pass = true;
-  if (spec.kind == TargetKind::Ratio) pass = unitMs <= spec.limit * baseMs;
-  if (spec.kind == TargetKind::PlusMillis) pass = unitMs <= baseMs + spec.limit;
-  if (!pass && spec.kind != TargetKind::Info) allPassed_ = false;
+  if (item.kind == TargetKind::Ratio) pass = unitMs <= item.limit * baseMs;
+  if (item.kind == TargetKind::PlusMillis) pass = unitMs <= baseMs + item.limit;
+  if (!pass && item.kind != TargetKind::Info) allPassed_ = false;
   std::string note = u.label;
-  if (!spec.note.empty()) note += note.empty() ? spec.note : "; " + spec.note;
-  return TableRow{spec.name,
+  if (!item.note.empty()) note += note.empty() ? item.note : "; " + item.note;
+  return TableRow{item.name,
                   Format("%.2f ms", unitMs),
                   Format("%.2f ms", baseMs),
                   Format("%.3f", baseMs > 0 ? unitMs / baseMs : 0.0),
                   std::move(target),
-                  spec.kind == TargetKind::Info ? "-" : (pass ? "pass" : "FAIL"),
+                  item.kind == TargetKind::Info ? "-" : (pass ? "pass" : "FAIL"),
                   std::move(note)};
 }
 
 void TableReporter::Finalize() {
   ConsoleReporter::Finalize();
   std::vector<TableRow> rows;
-  for (const CaseSpec& spec : Cases()) rows.push_back(MakeRow(spec));
+  for (const CaseDefinition& item : Cases()) rows.push_back(MakeRow(item));
   for (const TableRow& extra : extraRows_) {
     rows.push_back(extra);
     if (extra.verdict != "pass" && extra.verdict != "-") allPassed_ = false;

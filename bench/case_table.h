@@ -20,7 +20,7 @@ enum class TargetKind {
 // load on the machine), or wall-clock time (also what a benchmark reports as manual time).
 enum class Clock { Cpu, Wall };
 
-struct CaseSpec {
+struct CaseDefinition {
   std::string name;
   std::string unitBenchmark;
   std::string baselineBenchmark;
@@ -36,7 +36,7 @@ struct TableRow {
   std::string name, unit, baseline, ratio, target, verdict, note;
 };
 
-void AddCase(const CaseSpec& spec);
+void AddCase(const CaseDefinition& item);
 // A case judged by the CPU-time medians of both sides.
 void AddCase(std::string name, std::string unitBenchmark, std::string baselineBenchmark,
              TargetKind kind, double limit);
@@ -58,7 +58,7 @@ class TableReporter : public benchmark::ConsoleReporter {
     bool median = false;
     std::string error, label;
   };
-  TableRow MakeRow(const CaseSpec& spec);
+  TableRow MakeRow(const CaseDefinition& item);
   std::map<std::string, Measured> measured_;
   std::vector<TableRow> extraRows_;
   bool allPassed_ = true;

@@ -19,7 +19,7 @@ namespace {
 struct DecodeCase {
   std::string id;
   std::string title;
-  SampleSpec sample;
+  SampleFile sample;
   TJPEGDefaults options;
   RawDecodeParams raw;
   // Also time the baseline fed through a 4096-byte-block source, as the unit's stream source
@@ -27,7 +27,7 @@ struct DecodeCase {
   bool blockSourceToo = false;
 };
 
-void BM_RawDecode(benchmark::State& state, const SampleSpec& sample, const RawDecodeParams& raw) {
+void BM_RawDecode(benchmark::State& state, const SampleFile& sample, const RawDecodeParams& raw) {
   const Bytes& file = Sample(sample);
   try {
     RawDecode(file.data(), file.size(), raw);
@@ -81,10 +81,10 @@ std::vector<DecodeCase> DecodeCases() {
   RawDecodeParams rawPassByPass = Decode24();
   rawPassByPass.bufferedImage = true;
 
-  const SampleSpec hd{SampleKind::Baseline, 1920, 1080};
-  const SampleSpec big{SampleKind::Baseline, 4000, 3000};
-  const SampleSpec bigProgressive{SampleKind::Progressive, 4000, 3000};
-  const SampleSpec hdGray{SampleKind::Grayscale, 1920, 1080};
+  const SampleFile hd{SampleKind::Baseline, 1920, 1080};
+  const SampleFile big{SampleKind::Baseline, 4000, 3000};
+  const SampleFile bigProgressive{SampleKind::Progressive, 4000, 3000};
+  const SampleFile hdGray{SampleKind::Grayscale, 1920, 1080};
   return {
       {"decode24_1920x1080", "decode 24-bit 1920x1080 baseline", hd, plain, Decode24(), true},
       {"decode24_4000x3000", "decode 24-bit 4000x3000 baseline", big, plain, Decode24(), true},

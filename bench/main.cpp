@@ -19,13 +19,13 @@
 
 namespace {
 
-int WriteSample(const char* specText, const char* path) {
-  bench::SampleSpec spec{};
-  if (!bench::ParseSampleSpec(specText, spec)) {
-    std::fprintf(stderr, "talvesk_bench: bad sample '%s'\n", specText);
+int WriteSample(const char* sampleName, const char* path) {
+  bench::SampleFile item{};
+  if (!bench::ParseSampleName(sampleName, item)) {
+    std::fprintf(stderr, "talvesk_bench: bad sample '%s'\n", sampleName);
     return 2;
   }
-  const bench::Bytes& bytes = bench::Sample(spec);
+  const bench::Bytes& bytes = bench::Sample(item);
   std::FILE* out = std::fopen(path, "wb");
   if (out == nullptr) {
     std::perror(path);

@@ -100,43 +100,43 @@ Bytes MakePhotoPixels(int width, int height, int components) {
   return pixels;
 }
 
-Bytes CompressSample(const SampleSpec& spec) {
-  const bool gray = spec.kind == SampleKind::Grayscale;
+Bytes CompressSample(const SampleFile& item) {
+  const bool gray = item.kind == SampleKind::Grayscale;
   const int components = gray ? 1 : 3;
-  const Bytes pixels = MakePhotoPixels(spec.width, spec.height, components);
+  const Bytes pixels = MakePhotoPixels(item.width, item.height, components);
   RawCompressParams params;
-  params.width = spec.width;
-  params.height = spec.height;
+  params.width = item.width;
+  params.height = item.height;
   params.components = components;
   params.inColorSpace = gray ? JCS_GRAYSCALE : JCS_RGB;
-  params.quality = spec.quality;
-  params.progressive = spec.kind == SampleKind::Progressive;
+  params.quality = item.quality;
+  params.progressive = item.kind == SampleKind::Progressive;
   params.dctMethod = JDCT_ISLOW;
-  const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(spec.width) * components;
+  const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(item.width) * components;
   Bytes file;
-  RawCompress(params, pixels.data(), stride, static_cast<int>(spec.height), file);
+  RawCompress(params, pixels.data(), stride, static_cast<int>(item.height), file);
   return file;
 }
 
-const Bytes& Sample(const SampleSpec& spec) {
+const Bytes& Sample(const SampleFile& item) {
   static std::map<std::tuple<int, int, int, int>, Bytes> made;
   const auto key =
-      std::make_tuple(static_cast<int>(spec.kind), spec.width, spec.height, spec.quality);
+      std::make_tuple(static_cast<int>(item.kind), item.width, item.height, item.quality);
   auto it = made.find(key);
-  if (it == made.end()) it = made.emplace(key, CompressSample(spec)).first;
+  if (it == made.end()) it = made.emplace(key, CompressSample(item)).first;
   return it->second;
 }
 
-bool ParseSampleSpec(const std::string& text, SampleSpec& spec) {
+bool ParseSampleName(const std::string& text, SampleFile& item) {
   const auto colon = text.find(':');
   if (colon == std::string::npos) return false;
   const std::string kind = text.substr(0, colon);
   if (kind == "baseline") {
-    spec.kind = SampleKind::Baseline;
+    item.kind = SampleKind::Baseline;
   } else if (kind == "progressive") {
-    spec.kind = SampleKind::Progressive;
+    item.kind = SampleKind::Progressive;
   } else if (kind == "gray") {
-    spec.kind = SampleKind::Grayscale;
+    item.kind = SampleKind::Grayscale;
   } else {
     return false;
   }
@@ -144,8 +144,8 @@ bool ParseSampleSpec(const std::string& text, SampleSpec& spec) {
   char tail = 0;
   if (std::sscanf(text.c_str() + colon + 1, "%dx%d%c", &width, &height, &tail) != 2) return false;
   if (width < 1 || height < 1 || width > 20000 || height > 20000) return false;
-  spec.width = width;
-  spec.height = height;
+  item.width = width;
+  item.height = height;
   return true;
 }
 

@@ -10,7 +10,7 @@ namespace bench {
 
 enum class SampleKind { Baseline, Progressive, Grayscale };
 
-struct SampleSpec {
+struct SampleFile {
   SampleKind kind;
   int width;
   int height;
@@ -23,12 +23,12 @@ using Bytes = std::vector<std::uint8_t>;
 Bytes MakePhotoPixels(int width, int height, int components);
 
 // A complete JPEG file: 4:2:0 YCbCr (or one component), JFIF, at the given quality.
-Bytes CompressSample(const SampleSpec& spec);
+Bytes CompressSample(const SampleFile& item);
 
-// The same file for a spec, made once per process.
-const Bytes& Sample(const SampleSpec& spec);
+// The same file for a item, made once per process.
+const Bytes& Sample(const SampleFile& item);
 
 // Parses "baseline|progressive|gray:WIDTHxHEIGHT"; false when the text does not fit.
-bool ParseSampleSpec(const std::string& text, SampleSpec& spec);
+bool ParseSampleName(const std::string& text, SampleFile& item);
 
 }  // namespace bench

@@ -36,7 +36,7 @@ constexpr int kTitles = 6, kTile = 105;
 // Top-left corners of the six picture tiles in the launcher's client area (its layout).
 constexpr int kTileOrigins[kTitles][2] = {{8, 8},   {120, 8},   {232, 8},
                                           {8, 168}, {120, 168}, {232, 168}};
-const SampleSpec kCover{SampleKind::Baseline, 1920, 1080};
+const SampleFile kCover{SampleKind::Baseline, 1920, 1080};
 const char kLauncher[] = TALVESK_BINARY_DIR "/launcher/talvesk";
 
 std::int64_t MonotonicNs() {
