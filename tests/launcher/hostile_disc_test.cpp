@@ -18,7 +18,7 @@
 #include "gtest/gtest.h"
 #include "launcher/Unit1.h"
 #include "launcher/resources.h"
-#include "tests/launcher/scratch_disc.h"
+#include "tests/launcher/window_fixture.h"
 
 namespace fs = std::filesystem;
 
@@ -35,30 +35,13 @@ std::string ReadAll(const fs::path& file) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-class HostileDisc : public ::testing::Test {
+class HostileDisc : public LauncherWindowTest {
  protected:
   void SetUp() override {
-    auto backend = std::make_unique<THeadlessBackend>();
-    headless_ = backend.get();
-    SetWindowBackend(std::move(backend));
-    Application->SetTitle("Talvesk");
+    LauncherWindowTest::SetUp();
     // The current directory is a drive's root (no "." and ".."), and never the program's folder.
     disc_.MapDrive('e', disc_.Current());
     disc_.InstallMountStandIn();
-  }
-  void TearDown() override {
-    delete Form1;
-    Form1 = nullptr;
-  }
-
-  void Open() {
-    Application->CreateForm(Form1);
-    Application->Run();
-  }
-  // Clicks a tile and repaints the window once more.
-  void ClickTile(int slot) {
-    headless_->PushClick(8 + 112 * (slot % 3) + 52, 8 + 160 * (slot / 3) + 52);
-    Application->Run();
   }
   int SlotOf(const std::string& name) const {
     for (int slot = 0; slot < 100; ++slot)
@@ -66,26 +49,9 @@ class HostileDisc : public ::testing::Test {
     ADD_FAILURE() << "no title " << name;
     return 0;
   }
-  TImage* Tile(int slot) const {
-    TImage* tiles[] = {Form1->Image1, Form1->Image2, Form1->Image3,
-                       Form1->Image4, Form1->Image5, Form1->Image6};
-    return tiles[slot];
+  static bool ShowsPlaceholder(int slot) {
+    return LauncherWindowTest::ShowsPlaceholder(Tile(slot));
   }
-  TLabel* Caption(int slot) const {
-    TLabel* captions[] = {Form1->Label1, Form1->Label2, Form1->Label3,
-                          Form1->Label4, Form1->Label5, Form1->Label6};
-    return captions[slot];
-  }
-  bool ShowsPlaceholder(int slot) const {
-    TMemoryStream stream;
-    Tile(slot)->Picture()->WriteData(stream);
-    const auto* bytes = reinterpret_cast<const char*>(stream.Memory());
-    return AnsiString(bytes, static_cast<std::size_t>(stream.GetSize())) ==
-           PlaceholderPictureData();
-  }
-
-  ScratchDisc disc_;
-  THeadlessBackend* headless_ = nullptr;
 };
 
 TEST_F(HostileDisc, AHundredAndFiftyTitlesFillTheCatalogueAndNoMore) {

@@ -12,7 +12,7 @@
 #include "gtest/gtest.h"
 #include "launcher/Unit1.h"
 #include "launcher/resources.h"
-#include "tests/launcher/scratch_disc.h"
+#include "tests/launcher/window_fixture.h"
 
 namespace fs = std::filesystem;
 
@@ -29,50 +29,10 @@ void MakeCover(const fs::path& file, int width, int height) {
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
-class MainWindow : public ::testing::Test {
+class MainWindow : public LauncherWindowTest {
  protected:
-  void SetUp() override {
-    auto backend = std::make_unique<THeadlessBackend>();
-    headless_ = backend.get();
-    SetWindowBackend(std::move(backend));
-    Application->SetTitle("Talvesk");
-  }
-  void TearDown() override {
-    delete Form1;
-    Form1 = nullptr;
-  }
-
-  // Creates the window and shows it (FormShow runs); returns when the injected events are used.
-  void Open() {
-    Application->CreateForm(Form1);
-    Application->Run();
-  }
-  void ClickTile(int slot) {
-    headless_->PushClick(8 + 112 * (slot % 3) + 52, 8 + 160 * (slot / 3) + 52);
-    Application->Run();
-  }
-  TImage* Tile(int slot) const {
-    TImage* tiles[] = {Form1->Image1, Form1->Image2, Form1->Image3,
-                       Form1->Image4, Form1->Image5, Form1->Image6};
-    return tiles[slot];
-  }
-  TLabel* Caption(int slot) const {
-    TLabel* captions[] = {Form1->Label1, Form1->Label2, Form1->Label3,
-                          Form1->Label4, Form1->Label5, Form1->Label6};
-    return captions[slot];
-  }
-  static bool ShowsPlaceholder(TImage* tile) {
-    TMemoryStream stream;
-    tile->Picture()->WriteData(stream);
-    const auto* bytes = reinterpret_cast<const char*>(stream.Memory());
-    return AnsiString(bytes, static_cast<std::size_t>(stream.GetSize())) ==
-           PlaceholderPictureData();
-  }
   // Catalogue titles laid out so the current directory is a drive's root (no "." and "..").
   void AtDriveRoot() { disc_.MapDrive('e', disc_.Current()); }
-
-  ScratchDisc disc_;
-  THeadlessBackend* headless_ = nullptr;
 };
 
 TEST_F(MainWindow, LayoutBuildsTheDescribedWindow) {
