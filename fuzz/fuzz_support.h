@@ -23,3 +23,14 @@ template <class F> void ExpectOnlyReportedFailures(F&& f) {
   } catch (const Exception&) {
   }
 }
+
+// Reads form data (a TGraphic's payload or a TPicture's Data property) and writes it again.
+template <class Holder>
+void ReadThenWriteFormData(Holder& holder, const std::uint8_t* data, std::size_t size) {
+  ExpectOnlyReportedFailures([&] {
+    auto stream = StreamOf(data, size);
+    holder.ReadData(*stream);
+    TMemoryStream copy;
+    holder.WriteData(copy);
+  });
+}

@@ -4,11 +4,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   TJPEGImage picture;
-  ExpectOnlyReportedFailures([&] {
-    auto stream = StreamOf(data, size);
-    picture.ReadData(*stream);
-    TMemoryStream copy;
-    picture.WriteData(copy);
-  });
+  ReadThenWriteFormData(picture, data, size);
   return 0;
 }
