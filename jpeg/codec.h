@@ -114,6 +114,11 @@ void SendProgress(TJPEGImage& picture, TProgressStage stage, std::uint8_t percen
 // Zero-fills a work record before its codec is created.
 void ClearCodecRecord(TJPEGCodecRecord& record);
 
+enum class TJPEGCodecKind { Decompressor, Compressor };
+// Clears the record, then creates its codec with the record's error manager and the memory cap.
+// When the creation fails, nothing is left to release and the exception goes on.
+void CreateCodec(TJPEGCodecRecord& record, TJPEGCodecKind kind);
+
 // A new palette from a decompressor's colour map (0 if refused); the caller owns it.
 HPALETTE ColorMapToPalette(j_decompress_ptr codec);
 // Installs up to 256 entries of palette as the colour map of a decompressor that has read its

@@ -67,17 +67,9 @@ void EnsureJpegStream(TJPEGImage& picture) {
 
 void CompressBitmap(TJPEGImage& picture) {
   TJPEGCodecRecord record;
-  ClearCodecRecord(record);
+  CreateCodec(record, TJPEGCodecKind::Compressor);
   jpeg_compress_struct& codec = record.Codec.Compressor;
-  InstallErrorManager(record.Codec.Common, record.ErrorManager);
-  try {
-    JpegGuard(record.ErrorManager, [&] { jpeg_create_compress(&codec); });
-  } catch (...) {
-    record.Codec.Common.err = nullptr;  // nothing was created, so nothing is to be released
-    throw;
-  }
   CodecReleaseGuard release(record);
-  LimitCodecMemory(&record.Codec.Common);
 
   try {
     record.ProgressState.pub.progress_monitor = ReportProgress;

@@ -64,22 +64,32 @@ void ClearCodecRecord(TJPEGCodecRecord& record) {
   std::memset(static_cast<void*>(&record.Codec), 0, sizeof record.Codec);
 }
 
-void PrepareDecoder(TJPEGImage& picture, TJPEGCodecRecord& record) {
-  TMemoryStream* const stream = picture.sharedData_->JpegStream.get();
-  if (stream == nullptr) throw EInvalidGraphic("The JPEG image holds no data");
-
+void CreateCodec(TJPEGCodecRecord& record, TJPEGCodecKind kind) {
   ClearCodecRecord(record);
-  jpeg_decompress_struct& codec = record.Codec.Decompressor;
   InstallErrorManager(record.Codec.Common, record.ErrorManager);
   try {
-    JpegGuard(record.ErrorManager, [&] { jpeg_create_decompress(&codec); });
+    JpegGuard(record.ErrorManager, [&] {
+      if (kind == TJPEGCodecKind::Decompressor) {
+        jpeg_create_decompress(&record.Codec.Decompressor);
+      } else {
+        jpeg_create_compress(&record.Codec.Compressor);
+      }
+    });
   } catch (...) {
     record.Codec.Common.err = nullptr;  // nothing was created, so nothing is to be released
     throw;
   }
+  LimitCodecMemory(&record.Codec.Common);
+}
+
+void PrepareDecoder(TJPEGImage& picture, TJPEGCodecRecord& record) {
+  TMemoryStream* const stream = picture.sharedData_->JpegStream.get();
+  if (stream == nullptr) throw EInvalidGraphic("The JPEG image holds no data");
+
+  CreateCodec(record, TJPEGCodecKind::Decompressor);
+  jpeg_decompress_struct& codec = record.Codec.Decompressor;
 
   try {
-    LimitCodecMemory(&record.Codec.Common);
     record.ProgressState.pub.progress_monitor = ReportProgress;
     record.ProgressState.Owner = &picture;
     codec.progress = &record.ProgressState.pub;
