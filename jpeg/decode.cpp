@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "framework/system/exceptions.h"
@@ -63,6 +64,7 @@ class DecodeRun {
     try {
       Decode();
     } catch (...) {
+      ClearUnwrittenRows();
       Finish(0);
       throw;
     }
@@ -84,9 +86,9 @@ class DecodeRun {
       });
     }
 
-    bitmap_.SetHandle(0);
-    bitmap_.SetWidth(static_cast<int>(codec_.output_width));
-    bitmap_.SetHeight(static_cast<int>(codec_.output_height));
+    // Every row is written or, on failure, cleared, so the memory need not be cleared first.
+    bitmap_.SetSizeUncleared(static_cast<int>(codec_.output_width),
+                             static_cast<int>(codec_.output_height));
     MeasureRows();
 
     if (codec_.buffered_image) ShowPassesWhileLoading();
@@ -222,6 +224,7 @@ class DecodeRun {
         }
       }
     });
+    NoteRowsWritten();
   }
 
   // Four-component rows go through a scratch row and are converted into the bitmap.
@@ -234,6 +237,22 @@ class DecodeRun {
         if (codec_.output_scanline < codec_.output_height) rowAddress_ += rowStride_;
       }
     });
+    NoteRowsWritten();
+  }
+
+  void NoteRowsWritten() {
+    if (codec_.output_scanline >= codec_.output_height) everyRowWritten_ = true;
+  }
+
+  // Rows that a failed or cancelled first pass never reached would show stale memory; the
+  // picture keeps what was decoded, so they are cleared, as a new bitmap's would be.
+  void ClearUnwrittenRows() {
+    if (everyRowWritten_) return;
+    const auto height = static_cast<JDIMENSION>(bitmap_.GetHeight());
+    const auto rowBytes = static_cast<std::size_t>(bitmap_.RowBytes());
+    for (JDIMENSION row = codec_.output_scanline; row < height; ++row) {
+      std::memset(bitmap_.ScanLine(static_cast<int>(row)), 0, rowBytes);
+    }
   }
 
   // The ending notification, then the change notification when the palette changed; both also
@@ -256,6 +275,7 @@ class DecodeRun {
   std::uint8_t* rowAddress_ = nullptr;
   std::ptrdiff_t rowStride_ = 0;
   JDIMENSION rowsPerCall_ = 1;
+  bool everyRowWritten_ = false;
 };
 
 }  // namespace

@@ -55,13 +55,14 @@ void TBitmap::ScanLineOutOfRange(int row) {
   throw EInvalidGraphicOperation("Scan line index out of range (" + std::to_string(row) + ")");
 }
 
-TBitmap::PixelBlock TBitmap::AllocatePixels(int width, int height, TPixelFormat format) {
+TBitmap::PixelBlock TBitmap::AllocatePixels(int width, int height, TPixelFormat format,
+                                            bool zeroed) {
   if (width < 0 || height < 0) throw EInvalidGraphicOperation("Invalid bitmap size");
   if (width == 0 || height == 0) return nullptr;
   // 64-bit arithmetic, and the bound is checked by division so the product cannot overflow.
   const std::int64_t rowBytes = RowBytesFor(width, format);
   if (rowBytes > kMaxPixelBytes / height) OutOfResources();
-  return NewPixelBlock(static_cast<std::size_t>(rowBytes * height), true);
+  return NewPixelBlock(static_cast<std::size_t>(rowBytes * height), zeroed);
 }
 
 TBitmap::PixelBlock TBitmap::CopyPixels() const {
@@ -135,6 +136,23 @@ void TBitmap::SetSize(int width, int height) {
       std::memcpy(to, from, wholeBytes);
       // Pixels of 1 and 4 bits fill a byte from its high end.
       if (partialBits != 0) to[wholeBytes] = from[wholeBytes] & (0xFF << (8 - partialBits));
+    }
+  }
+  ReplaceImage(width, height, format_, std::move(pixels));
+  Changed(this);
+}
+
+void TBitmap::SetSizeUncleared(int width, int height) {
+  PixelBlock pixels = AllocatePixels(width, height, format_, false);
+  if (pixels) {
+    // Padding is never written by pixel writers but is saved with the rows.
+    const std::int64_t rowBytes = RowBytesFor(width, format_);
+    const std::int64_t usedBytes = (std::int64_t{width} * BitsPerPixel(format_) + 7) / 8;
+    if (usedBytes < rowBytes) {
+      for (std::int64_t row = 0; row < height; ++row) {
+        std::memset(pixels.get() + row * rowBytes + usedBytes, 0,
+                    static_cast<std::size_t>(rowBytes - usedBytes));
+      }
     }
   }
   ReplaceImage(width, height, format_, std::move(pixels));

@@ -43,6 +43,10 @@ class TBitmap : public TGraphic {
   void SetHandle(std::uintptr_t handle);
   // Resizes, keeping the pixels that stay inside; new pixels are 0.
   void SetSize(int width, int height);
+  // Replaces the image with one of this size whose pixels hold whatever the memory held (only
+  // the row padding is zeroed). For a writer about to fill every row, which spares clearing
+  // memory that is overwritten anyway; the writer must fill or clear every row it does not reach.
+  void SetSizeUncleared(int width, int height);
 
   bool TopDown() const { return topDown_; }
   // Changes the row order; the image keeps its pixels.
@@ -109,8 +113,9 @@ class TBitmap : public TGraphic {
   std::uint8_t* PrepareRowForWriting(int row);
   // Gives this bitmap pixel memory that no other bitmap shares, keeping the pixels.
   void Unshare();
-  // Zeroed memory for an image of this size and format; EOutOfResources above kMaxPixelBytes.
-  static PixelBlock AllocatePixels(int width, int height, TPixelFormat format);
+  // Memory for an image of this size and format, zeroed when asked; EOutOfResources above
+  // kMaxPixelBytes.
+  static PixelBlock AllocatePixels(int width, int height, TPixelFormat format, bool zeroed = true);
   // A new block holding a copy of this bitmap's pixels.
   PixelBlock CopyPixels() const;
   void ReplaceImage(int width, int height, TPixelFormat format, PixelBlock pixels);

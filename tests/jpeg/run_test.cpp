@@ -2,6 +2,8 @@
 // from a notification, a held palette during a decode, and headers announcing absurd sizes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "framework/graphics/palette.h"
@@ -137,8 +139,19 @@ TEST_P(DecodeInterrupted, LeavesThePictureUsable) {
   FailAt(c.stage, c.cancel ? std::make_exception_ptr(EAbort("cancel"))
                            : std::make_exception_ptr(std::runtime_error("handler broke")));
   if (c.cancel) {
+    // Leave used memory behind for the decoder's blocks, so that rows the decode never reached
+    // would show it unless cleared.
+    {
+      TBitmap used;
+      used.SetSize(64, 500);
+      for (int row = 0; row < 500; ++row) std::memset(used.ScanLine(row), 0xAB, 64 * 3);
+    }
     TBitmap* bitmap = GetDecodedBitmap(picture);
     EXPECT_EQ(bitmap->GetHeight(), c.stage == psStarting ? 0 : 96);
+    if (c.stage == psRunning) {
+      const std::uint8_t* lastRow = bitmap->ScanLine(95);
+      EXPECT_EQ(std::count(lastRow, lastRow + bitmap->RowBytes(), 0), bitmap->RowBytes());
+    }
     EXPECT_EQ(GetDecodedBitmap(picture), bitmap);
     EXPECT_EQ(log, c.log);
   } else {
