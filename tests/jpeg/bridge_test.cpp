@@ -111,11 +111,11 @@ TEST(BridgeSource, DataEndingEarlyDecodesAsTheLibrarysOwnSourceDecodesIt) {
 
 TEST(BridgeSource, ReadsBlockByBlockAndOnlyFailsForDataTheLibraryNeeds) {
   // Noise compresses badly: several buffer fills of data.
-  Bytes noise(640 * 400 * 3);
+  Bytes noise(1280 * 800 * 3);
   for (std::size_t i = 0; i < noise.size(); ++i)
     noise[i] = static_cast<std::uint8_t>(i * 7919 >> 5);
-  const Bytes jpeg = Cjpeg(640, 400, noise, "-quality 95", false);
-  ASSERT_GT(jpeg.size(), 3u * 65536);
+  const Bytes jpeg = Cjpeg(1280, 800, noise, "-quality 95", false);
+  ASSERT_GT(jpeg.size(), 3u * 4096 * 64);
   const Bytes whole = Decode(jpeg, nullptr);
   const auto loaded = [&](ScriptedStream& stream, const char* trailer = "") {
     stream.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
