@@ -81,14 +81,12 @@ TEST(Bitmap, UnclearedResizeStillZeroesRowPadding) {
   for (const TPixelFormat format : {pf1bit, pf4bit, pf8bit, pf24bit}) {
     TBitmap bitmap;
     bitmap.SetPixelFormat(format);
-    for (int i = 0; i < 4; ++i) {
-      // Leave used memory of this size behind for the next block to come from.
-      bitmap.SetSize(5, 7);
-      for (int row = 0; row < 7; ++row) {
-        std::memset(bitmap.ScanLine(row), 0xAB, static_cast<std::size_t>(bitmap.RowBytes()));
-      }
-      bitmap.SetHandle(0);
+    // Leave used memory of this size behind for the next block to come from.
+    bitmap.SetSize(5, 7);
+    for (int row = 0; row < 7; ++row) {
+      std::memset(bitmap.ScanLine(row), 0xAB, static_cast<std::size_t>(bitmap.RowBytes()));
     }
+    bitmap.SetHandle(0);
     bitmap.SetSizeUncleared(5, 7);
     ASSERT_EQ(bitmap.GetHeight(), 7);
     const std::int64_t used = (5 * BitsPerPixel(format) + 7) / 8;
