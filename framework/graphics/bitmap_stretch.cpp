@@ -4,6 +4,7 @@
 // needs one multiplication by a precomputed reciprocal instead of a division.
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -54,26 +55,25 @@ std::vector<Span> AxisSpans(int sourceLength, int destLength, int fromDest, int 
 }
 
 // sums[i] += the bytes of up to four rows: the loop that touches every source byte when
-// shrinking, so the sums are loaded and stored once for four rows.
+// shrinking, so the sums are loaded and stored once for up to four rows. Every run of rows ends
+// with a group of fewer than four, which takes the vector path too.
 void AddRows(std::uint16_t* sums, const std::uint8_t* const* rows, int rowCount,
              std::size_t count) {
   std::size_t i = 0;
 #if defined(__SSE2__)
-  if (rowCount == 4) {
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 16 <= count; i += 16) {
-      __m128i low = _mm_setzero_si128();
-      __m128i high = _mm_setzero_si128();
-      for (int r = 0; r < 4; ++r) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[r] + i));
-        low = _mm_add_epi16(low, _mm_unpacklo_epi8(bytes, zero));
-        high = _mm_add_epi16(high, _mm_unpackhi_epi8(bytes, zero));
-      }
-      auto* lowSums = reinterpret_cast<__m128i*>(sums + i);
-      auto* highSums = reinterpret_cast<__m128i*>(sums + i + 8);
-      _mm_storeu_si128(lowSums, _mm_add_epi16(_mm_loadu_si128(lowSums), low));
-      _mm_storeu_si128(highSums, _mm_add_epi16(_mm_loadu_si128(highSums), high));
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 16 <= count; i += 16) {
+    __m128i low = _mm_setzero_si128();
+    __m128i high = _mm_setzero_si128();
+    for (int r = 0; r < rowCount; ++r) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[r] + i));
+      low = _mm_add_epi16(low, _mm_unpacklo_epi8(bytes, zero));
+      high = _mm_add_epi16(high, _mm_unpackhi_epi8(bytes, zero));
     }
+    auto* lowSums = reinterpret_cast<__m128i*>(sums + i);
+    auto* highSums = reinterpret_cast<__m128i*>(sums + i + 8);
+    _mm_storeu_si128(lowSums, _mm_add_epi16(_mm_loadu_si128(lowSums), low));
+    _mm_storeu_si128(highSums, _mm_add_epi16(_mm_loadu_si128(highSums), high));
   }
 #endif
   for (; i < count; ++i) {
@@ -83,14 +83,55 @@ void AddRows(std::uint16_t* sums, const std::uint8_t* const* rows, int rowCount,
   }
 }
 
+#if defined(__SSE2__)
+// The vector form of CombineEdges for 32-bit sums, eight values at a time, for edge weights
+// that add up to at most 257 (so 255 times them fits 16 bits) and a middle weight of 16 bits,
+// which is what shrinking to a tile gives. Returns how many values it did.
+std::size_t CombineEdges32(std::uint32_t* sums, const std::uint8_t* first,
+                           std::uint32_t firstWeight, const std::uint8_t* last,
+                           std::uint32_t lastWeight, const std::uint16_t* middle,
+                           std::uint32_t middleWeight, std::size_t count) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i firstW = _mm_set1_epi16(static_cast<short>(firstWeight));
+  const __m128i lastW = _mm_set1_epi16(static_cast<short>(lastWeight));
+  const __m128i middleW = _mm_set1_epi16(static_cast<short>(middleWeight));
+  std::size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const __m128i firstValues =
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(first + i)), zero);
+    const __m128i lastValues =
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(last + i)), zero);
+    const __m128i edges =
+        _mm_add_epi16(_mm_mullo_epi16(firstValues, firstW), _mm_mullo_epi16(lastValues, lastW));
+    const __m128i middleValues = _mm_loadu_si128(reinterpret_cast<const __m128i*>(middle + i));
+    // 16 x 16 -> 32-bit products from their low and high halves.
+    const __m128i productLow = _mm_mullo_epi16(middleValues, middleW);
+    const __m128i productHigh = _mm_mulhi_epu16(middleValues, middleW);
+    const __m128i low =
+        _mm_add_epi32(_mm_unpacklo_epi16(productLow, productHigh), _mm_unpacklo_epi16(edges, zero));
+    const __m128i high =
+        _mm_add_epi32(_mm_unpackhi_epi16(productLow, productHigh), _mm_unpackhi_epi16(edges, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + i), low);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sums + i + 4), high);
+  }
+  return i;
+}
+#endif
+
 // sums[i] = first[i] * firstWeight + last[i] * lastWeight + middle[i] * middleWeight, in blocks
-// of a fixed length the compiler turns into vector code.
+// of a fixed length the compiler turns into vector code where it can.
 template <typename Sum>
 void CombineEdges(Sum* sums, const std::uint8_t* first, Sum firstWeight, const std::uint8_t* last,
                   Sum lastWeight, const std::uint16_t* middle, Sum middleWeight,
                   std::size_t count) {
   constexpr std::size_t kBlock = 16;
   std::size_t i = 0;
+#if defined(__SSE2__)
+  if constexpr (std::is_same_v<Sum, std::uint32_t>) {
+    if (firstWeight + lastWeight <= 257 && middleWeight <= 0xFFFF)
+      i = CombineEdges32(sums, first, firstWeight, last, lastWeight, middle, middleWeight, count);
+  }
+#endif
   for (; i + kBlock <= count; i += kBlock) {
     for (std::size_t k = i; k < i + kBlock; ++k) {
       sums[k] = static_cast<Sum>(first[k] * firstWeight + last[k] * lastWeight +

@@ -78,24 +78,40 @@ double Reference(TBitmap& bitmap, int channel, double x0, double x1, double y0, 
 
 TEST(StretchDraw, MatchesAPlainBoxAverageAndClipsToTheSurface) {
   std::mt19937 random(7);
-  TBitmap bitmap;
-  bitmap.SetSize(37, 23);
-  for (int y = 0; y < 23; ++y)
-    for (int x = 0; x < 37 * 3; ++x) bitmap.ScanLine(y)[x] = static_cast<std::uint8_t>(random());
-
-  Frame whole(10, 7);
-  whole.canvas.StretchDraw({0, 0, 10, 7}, &bitmap);
-  for (int y = 0; y < 7; ++y) {
-    for (int x = 0; x < 10; ++x) {
-      for (int c = 0; c < 3; ++c) {  // B, G, R from the low end of the pixel
-        const double expected =
-            Reference(bitmap, c, x * 3.7, (x + 1) * 3.7, y * 23.0 / 7, (y + 1) * 23.0 / 7);
-        const auto got = static_cast<int>((whole.At(x, y) >> (8 * c)) & 0xFF);
-        EXPECT_LE(std::abs(got - expected), 0.5 + 1e-9) << x << "," << y << " channel " << c;
+  // Small sums; 32-bit sums over runs of more than 256 rows, with light and with heavy edge
+  // weights (the latter when many destination rows share the source rows).
+  const struct {
+    int sourceWidth, sourceHeight, width, height;
+  } sizes[] = {{37, 23, 10, 7}, {45, 700, 6, 2}, {19, 700, 3, 300}};
+  for (const auto& size : sizes) {
+    SCOPED_TRACE(size.sourceHeight * 1000 + size.height);
+    TBitmap tall;
+    tall.SetSize(size.sourceWidth, size.sourceHeight);
+    for (int y = 0; y < size.sourceHeight; ++y)
+      for (int x = 0; x < size.sourceWidth * 3; ++x)
+        tall.ScanLine(y)[x] = static_cast<std::uint8_t>(random());
+    Frame frame(size.width, size.height);
+    frame.canvas.StretchDraw({0, 0, size.width, size.height}, &tall);
+    const double xScale = static_cast<double>(size.sourceWidth) / size.width;
+    const double yScale = static_cast<double>(size.sourceHeight) / size.height;
+    for (int y = 0; y < size.height; ++y) {
+      for (int x = 0; x < size.width; ++x) {
+        for (int c = 0; c < 3; ++c) {  // B, G, R from the low end of the pixel
+          const double expected =
+              Reference(tall, c, x * xScale, (x + 1) * xScale, y * yScale, (y + 1) * yScale);
+          const auto got = static_cast<int>((frame.At(x, y) >> (8 * c)) & 0xFF);
+          ASSERT_LE(std::abs(got - expected), 0.5 + 1e-9) << x << "," << y << " channel " << c;
+        }
       }
     }
   }
 
+  TBitmap bitmap;
+  bitmap.SetSize(37, 23);
+  for (int y = 0; y < 23; ++y)
+    for (int x = 0; x < 37 * 3; ++x) bitmap.ScanLine(y)[x] = static_cast<std::uint8_t>(random());
+  Frame whole(10, 7);
+  whole.canvas.StretchDraw({0, 0, 10, 7}, &bitmap);
   // The same rectangle hanging off the top-left of a smaller surface gives the same pixels.
   Frame clipped(6, 4);
   clipped.canvas.StretchDraw({-3, -2, 7, 5}, &bitmap);
