@@ -1,43 +1,18 @@
 #include "framework/graphics/bitmap.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <typeinfo>
 
 #include "framework/graphics/palette_entries.h"
+#include "framework/graphics/pixel_memory.h"
 #include "framework/system/exceptions.h"
 
 namespace {
 
 [[noreturn]] void OutOfResources() { throw EOutOfResources("Out of system resources"); }
 
-// Blocks this large come straight from the kernel as fresh zero pages and go back to it when
-// released, as the C library would hand them out anyway, but marked for huge pages: a 36 MB image
-// then costs 18 page faults instead of 9000. Smaller blocks stay with calloc, which reuses
-// recently freed memory: clearing that is cheaper than faulting in fresh pages.
-constexpr std::size_t kMappedBlockBytes = std::size_t{32} << 20;
-
-// Pixel memory of a new image, zeroed when asked.
-std::shared_ptr<std::uint8_t[]> NewPixelBlock(std::size_t bytes, bool zeroed) {
-  if (bytes >= kMappedBlockBytes) {
-    void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (block == MAP_FAILED) OutOfResources();
-    madvise(block, bytes, MADV_HUGEPAGE);  // only advice: without it the pages are small
-    return {static_cast<std::uint8_t*>(block),
-            [bytes](std::uint8_t* pixels) { munmap(pixels, bytes); }};
-  }
-  void* block = zeroed ? std::calloc(bytes, 1) : std::malloc(bytes);
-  if (block == nullptr) OutOfResources();
-  return {static_cast<std::uint8_t*>(block), [](std::uint8_t* pixels) { std::free(pixels); }};
-}
-
-}  // namespace
-
-namespace {
 int liveBitmaps = 0;  // the GUI thread is the only one
 }  // namespace
 

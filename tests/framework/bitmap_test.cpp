@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "framework/graphics/clipboard.h"
+#include "framework/graphics/pixel_memory.h"
 #include "framework/system/exceptions.h"
 #include "tests/framework/bitmap_helpers.h"
 
@@ -96,6 +97,36 @@ TEST(Bitmap, UnclearedResizeStillZeroesRowPadding) {
       }
     }
   }
+}
+
+TEST(Bitmap, LargeBitmapsReuseReleasedMemoryYetClearedOnesReadZero) {
+  // 24-bit bitmaps of 36 MB and more take the mapped-memory path; the released one is kept.
+  const auto dirtied = [](int width, int height) {
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(pf24bit);
+    bitmap.SetSizeUncleared(width, height);
+    for (int row = 0; row < height; ++row)
+      std::memset(bitmap.ScanLine(row), 0xCD, static_cast<std::size_t>(width) * 3);
+  };
+  const auto expectZero = [](int width, int height) {
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(pf24bit);
+    bitmap.SetSize(width, height);
+    for (int row = 0; row < height; row += 7) {
+      const std::uint8_t* line = bitmap.ScanLine(row);
+      for (int byte = 0; byte < width * 3; byte += 61) ASSERT_EQ(line[byte], 0) << row;
+    }
+    // Writing every row of the reused or fresh block stays within it (checked under ASan).
+    for (int row = 0; row < height; ++row) bitmap.ScanLine(row)[width * 3 - 1] = 1;
+  };
+  dirtied(4000, 3000);
+  expectZero(4000, 3000);  // the same size: the kept block
+  dirtied(4000, 3000);
+  expectZero(3800, 3000);  // a little smaller: still the kept block
+  dirtied(4000, 3000);
+  expectZero(4200, 3500);  // larger: fresh memory
+  expectZero(4000, 3000);
+  ReleaseKeptPixelBlock();
 }
 
 TEST(Bitmap, Converts32To24ExactlyAndTrueColourToTheNearestEntry) {
