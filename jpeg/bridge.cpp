@@ -120,6 +120,60 @@ void SkipInputData(j_decompress_ptr codec, long count) {
 
 void TermSource(j_decompress_ptr) {}
 
+// --- in-place source over a memory stream ------------------------------------------------
+
+// The picture's own data already lie in memory: the library reads them where they are, with no
+// buffer to allocate and no bytes to copy, and decodes every MCU on its fast path.
+struct memory_stream_source_mgr {
+  jpeg_source_mgr pub;
+  TMemoryStream* stream;
+  boolean handed_over;  // the bytes from the start position to the end went to the library
+};
+
+memory_stream_source_mgr& MemorySourceOf(j_decompress_ptr codec) {
+  return *reinterpret_cast<memory_stream_source_mgr*>(codec->src);
+}
+
+void InitMemorySource(j_decompress_ptr) {}
+
+boolean FillFromMemory(j_decompress_ptr codec) {
+  memory_stream_source_mgr& source = MemorySourceOf(codec);
+  if (!source.handed_over) {
+    source.handed_over = TRUE;
+    TMemoryStream& stream = *source.stream;
+    const std::int64_t start = std::min(stream.GetPosition(), stream.GetSize());
+    const std::int64_t count = stream.GetSize() - start;
+    if (count <= 0) ERREXIT(codec, JERR_INPUT_EMPTY);
+    stream.SetPosition(stream.GetSize());
+    source.pub.next_input_byte = stream.Memory() + start;
+    source.pub.bytes_in_buffer = static_cast<std::size_t>(count);
+    return TRUE;
+  }
+  // The library wants more than there is: the data end as if an end-of-image marker followed.
+  static const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+  WARNMS(codec, JWRN_JPEG_EOF);
+  source.pub.next_input_byte = kEndOfImage;
+  source.pub.bytes_in_buffer = sizeof kEndOfImage;
+  return TRUE;
+}
+
+void SkipInMemory(j_decompress_ptr codec, long count) {
+  if (count <= 0) return;
+  jpeg_source_mgr& source = *codec->src;
+  auto remaining = static_cast<std::size_t>(count);
+  if (!MemorySourceOf(codec).handed_over && remaining > source.bytes_in_buffer) {
+    remaining -= source.bytes_in_buffer;
+    FillFromMemory(codec);
+  }
+  // Past the end: a single end-of-image marker stands for whatever was to be skipped.
+  if (remaining > source.bytes_in_buffer) {
+    FillFromMemory(codec);
+    return;
+  }
+  source.next_input_byte += remaining;
+  source.bytes_in_buffer -= remaining;
+}
+
 // --- data destination --------------------------------------------------------------------
 
 struct stream_destination_mgr {
@@ -201,6 +255,24 @@ void jpeg_stream_src(j_decompress_ptr codec, TStream& stream) {
   source.stream = &stream;
   source.start_of_file = TRUE;
   source.failure_held = FALSE;
+  source.pub.next_input_byte = nullptr;
+  source.pub.bytes_in_buffer = 0;
+}
+
+void jpeg_memory_stream_src(j_decompress_ptr codec, TMemoryStream& stream) {
+  // A source of another kind may be smaller: this one gets its own memory.
+  if (codec->src == nullptr || codec->src->init_source != InitMemorySource) {
+    codec->src = static_cast<jpeg_source_mgr*>((*codec->mem->alloc_small)(
+        reinterpret_cast<j_common_ptr>(codec), JPOOL_PERMANENT, sizeof(memory_stream_source_mgr)));
+  }
+  memory_stream_source_mgr& source = MemorySourceOf(codec);
+  source.pub.init_source = InitMemorySource;
+  source.pub.fill_input_buffer = FillFromMemory;
+  source.pub.skip_input_data = SkipInMemory;
+  source.pub.resync_to_restart = jpeg_resync_to_restart;
+  source.pub.term_source = TermSource;
+  source.stream = &stream;
+  source.handed_over = FALSE;
   source.pub.next_input_byte = nullptr;
   source.pub.bytes_in_buffer = 0;
 }

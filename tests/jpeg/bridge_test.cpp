@@ -1,6 +1,6 @@
 // The libjpeg bridge under raw library calls: errors become EJPEG with the library's code,
-// stream failures come out as themselves, cut-off data decodes as the library's own memory
-// source decodes it, and the destination writes whole blocks.
+// stream failures come out as themselves, cut-off data decodes through both sources as the
+// library's own memory source decodes it, and the destination writes whole blocks.
 #include <gtest/gtest.h>
 #include <jerror.h>
 
@@ -11,9 +11,11 @@
 
 namespace {
 
-// Decodes all rows through the bridge's stream source, or, without a stream, through libjpeg's
+enum class Source { Blocks, InPlace };
+
+// Decodes all rows through one of the bridge's sources, or, without a stream, through libjpeg's
 // own memory source (the oracle for how the end of the data is handled).
-Bytes Decode(const Bytes& jpeg, TStream* stream) {
+Bytes Decode(const Bytes& jpeg, TStream* stream, Source kind = Source::Blocks) {
   TJPEGCodecRecord record{};
   InstallErrorManager(record.Codec.Common, record.ErrorManager);
   CodecReleaseGuard release(record);
@@ -22,7 +24,9 @@ Bytes Decode(const Bytes& jpeg, TStream* stream) {
   JpegGuard(record.ErrorManager, [&] {
     jpeg_create_decompress(&codec);
     LimitCodecMemory(&record.Codec.Common);
-    if (stream != nullptr) {
+    if (stream != nullptr && kind == Source::InPlace) {
+      jpeg_memory_stream_src(&codec, dynamic_cast<TMemoryStream&>(*stream));
+    } else if (stream != nullptr) {
       jpeg_stream_src(&codec, *stream);
     } else {
       jpeg_mem_src(&codec, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
@@ -40,7 +44,9 @@ Bytes Decode(const Bytes& jpeg, TStream* stream) {
   return samples;
 }
 
-Bytes DecodeThroughBridge(const Bytes& jpeg) { return Decode(jpeg, StreamOf(jpeg).get()); }
+Bytes DecodeThroughBridge(const Bytes& jpeg, Source kind) {
+  return Decode(jpeg, StreamOf(jpeg).get(), kind);
+}
 
 // A stream that fails or falls short on demand and records its writes.
 class ScriptedStream : public TMemoryStream {
@@ -84,14 +90,16 @@ void PushThroughDestination(TStream& stream, std::size_t count) {
 }
 
 TEST(BridgeSource, EmptyInputAndASegmentRunningPastTheEndFailWithTheirCodes) {
-  ExpectMessage<EJPEG>([] { DecodeThroughBridge({}); }, JpegErrorText(JERR_INPUT_EMPTY));
-  // A comment announcing 65533 bytes of which none follow: the skip is satisfied by inserted
-  // end-of-image markers, which then end the datastream.
-  ExpectMessage<EJPEG>(
-      [] {
-        DecodeThroughBridge({0xFF, 0xD8, 0xFF, 0xFE, 0xFF, 0xFF});
-      },
-      JpegErrorText(JERR_NO_IMAGE));
+  for (const Source kind : {Source::Blocks, Source::InPlace}) {
+    ExpectMessage<EJPEG>([&] { DecodeThroughBridge({}, kind); }, JpegErrorText(JERR_INPUT_EMPTY));
+    // A comment announcing 65533 bytes of which none follow: the skip is satisfied by inserted
+    // end-of-image markers, which then end the datastream.
+    ExpectMessage<EJPEG>(
+        [&] {
+          DecodeThroughBridge({0xFF, 0xD8, 0xFF, 0xFE, 0xFF, 0xFF}, kind);
+        },
+        JpegErrorText(JERR_NO_IMAGE));
+  }
 }
 
 TEST(BridgeSource, DataEndingEarlyDecodesAsTheLibrarysOwnSourceDecodesIt) {
@@ -101,12 +109,26 @@ TEST(BridgeSource, DataEndingEarlyDecodesAsTheLibrarysOwnSourceDecodesIt) {
     const Bytes withoutEnd(jpeg.begin(), jpeg.end() - 2);
     const Bytes cut(jpeg.begin(), jpeg.begin() + static_cast<long>(jpeg.size() * 2 / 3));
     const Bytes whole = Decode(jpeg, nullptr);
-    EXPECT_TRUE(DecodeThroughBridge(jpeg) == whole);
-    EXPECT_TRUE(DecodeThroughBridge(withoutEnd) == whole);
-    Bytes partial;
-    ASSERT_NO_THROW(partial = DecodeThroughBridge(cut));
-    EXPECT_TRUE(partial == Decode(cut, nullptr));
+    for (const Source kind : {Source::Blocks, Source::InPlace}) {
+      EXPECT_TRUE(DecodeThroughBridge(jpeg, kind) == whole);
+      EXPECT_TRUE(DecodeThroughBridge(withoutEnd, kind) == whole);
+      Bytes partial;
+      ASSERT_NO_THROW(partial = DecodeThroughBridge(cut, kind));
+      EXPECT_TRUE(partial == Decode(cut, nullptr));
+    }
   }
+}
+
+TEST(BridgeSource, TheInPlaceSourceReadsFromThePositionWithoutCallingRead) {
+  const Bytes jpeg = MakeJpeg(64, 48);
+  ScriptedStream stream;
+  const Bytes prefix = {'p', 'r', 'e'};
+  stream.WriteBuffer(prefix.data(), 3);
+  stream.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
+  stream.SetPosition(3);
+  stream.throwOnAccess = true;
+  EXPECT_TRUE(Decode(jpeg, &stream, Source::InPlace) == Decode(jpeg, nullptr));
+  EXPECT_EQ(stream.GetPosition(), stream.GetSize());
 }
 
 TEST(BridgeSource, ReadsBlockByBlockAndOnlyFailsForDataTheLibraryNeeds) {
