@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "bench/side_by_side.h"
+
 namespace bench {
 namespace {
 
@@ -104,6 +106,8 @@ void TableReporter::ReportRuns(const std::vector<Run>& reports) {
     if (isMedian || (!m.median && run.run_type == Run::RT_Iteration)) {
       m.realMs = ToMillis(run.GetAdjustedRealTime(), run.time_unit);
       m.cpuMs = ToMillis(run.GetAdjustedCPUTime(), run.time_unit);
+      m.counters.clear();
+      for (const auto& [name, counter] : run.counters) m.counters[name] = counter.value;
       m.median = isMedian;
     }
   }
@@ -116,34 +120,53 @@ TableRow TableReporter::MakeRow(const CaseDefinition& item) {
                        : item.kind == TargetKind::PlusMillis
                            ? Format("<= base + %.0f ms", item.limit)
                            : std::string("(info)");
-  const auto unit = measured_.find(item.unitBenchmark);
-  const auto base = measured_.find(item.baselineBenchmark);
-  if (unit == measured_.end() || base == measured_.end())
-    return TableRow{item.name, "-", "-", "-", std::move(target), "not run", ""};
-  const Measured& u = unit->second;
-  const Measured& b = base->second;
-  if (!u.error.empty() || !b.error.empty()) {
-    if (item.kind != TargetKind::Info) allPassed_ = false;
-    return TableRow{item.name,
-                    u.error.empty() ? "-" : "n/a",
-                    b.error.empty() ? "-" : "n/a",
-                    "-",
-                    std::move(target),
-                    "n/a",
-                    u.error.empty() ? b.error : u.error};
+  double unitMs = 0, baseMs = 0, ratio = 0;
+  std::string error, label;
+  if (!item.sideBySide.empty()) {
+    const auto group = measured_.find(item.sideBySide);
+    if (group == measured_.end())
+      return TableRow{item.name, "-", "-", "-", std::move(target), "not run", ""};
+    const Measured& g = group->second;
+    error = g.error;
+    label = g.label;
+    const auto counter = [&g, &error](const std::string& name) {
+      const auto found = g.counters.find(name);
+      if (found != g.counters.end()) return found->second;
+      if (error.empty()) error = "no counter " + name;
+      return 0.0;
+    };
+    if (error.empty()) {
+      unitMs = counter(SideMillisCounter(item.unitBenchmark));
+      baseMs = counter(SideMillisCounter(item.baselineBenchmark));
+      ratio = counter(SideRatioCounter(item.unitBenchmark, item.baselineBenchmark));
+    }
+  } else {
+    const auto unit = measured_.find(item.unitBenchmark);
+    const auto base = measured_.find(item.baselineBenchmark);
+    if (unit == measured_.end() || base == measured_.end())
+      return TableRow{item.name, "-", "-", "-", std::move(target), "not run", ""};
+    const Measured& u = unit->second;
+    const Measured& b = base->second;
+    error = u.error.empty() ? b.error : u.error;
+    label = u.label;
+    unitMs = item.unitClock == Clock::Wall ? u.realMs : u.cpuMs;
+    baseMs = item.baselineClock == Clock::Wall ? b.realMs : b.cpuMs;
+    ratio = baseMs > 0 ? unitMs / baseMs : 0.0;
   }
-  const double unitMs = item.unitClock == Clock::Wall ? u.realMs : u.cpuMs;
-  const double baseMs = item.baselineClock == Clock::Wall ? b.realMs : b.cpuMs;
+  if (!error.empty()) {
+    if (item.kind != TargetKind::Info) allPassed_ = false;
+    return TableRow{item.name, "n/a", "n/a", "-", std::move(target), "n/a", std::move(error)};
+  }
   bool pass = true;
-  if (item.kind == TargetKind::Ratio) pass = unitMs <= item.limit * baseMs;
+  if (item.kind == TargetKind::Ratio) pass = ratio <= item.limit;
   if (item.kind == TargetKind::PlusMillis) pass = unitMs <= baseMs + item.limit;
   if (!pass && item.kind != TargetKind::Info) allPassed_ = false;
-  std::string note = u.label;
+  std::string note = std::move(label);
   if (!item.note.empty()) note += note.empty() ? item.note : "; " + item.note;
   return TableRow{item.name,
                   Format("%.2f ms", unitMs),
                   Format("%.2f ms", baseMs),
-                  Format("%.3f", baseMs > 0 ? unitMs / baseMs : 0.0),
+                  Format("%.3f", ratio),
                   std::move(target),
                   item.kind == TargetKind::Info ? "-" : (pass ? "pass" : "FAIL"),
                   std::move(note)};

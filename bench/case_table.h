@@ -29,6 +29,9 @@ struct CaseDefinition {
   Clock unitClock = Clock::Cpu;
   Clock baselineClock = Clock::Cpu;
   std::string note;  // shown in the table after anything the benchmark reported
+  // When set, the name of a side-by-side benchmark; unitBenchmark and baselineBenchmark then
+  // name two of its sides, and the row shows their medians and the median of their ratios.
+  std::string sideBySide;
 };
 
 // A finished row, also the form in which rows measured outside this program are read.
@@ -55,6 +58,7 @@ class TableReporter : public benchmark::ConsoleReporter {
  private:
   struct Measured {
     double realMs = 0, cpuMs = 0;
+    std::map<std::string, double> counters;
     bool median = false;
     std::string error, label;
   };

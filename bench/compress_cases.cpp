@@ -5,13 +5,15 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
-#include <exception>
+#include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "bench/bench_cases.h"
 #include "bench/case_table.h"
 #include "bench/raw_codec.h"
 #include "bench/sample_images.h"
+#include "bench/side_by_side.h"
 #include "bench/unit_support.h"
 #include "jpeg/jpeg.h"
 
@@ -59,73 +61,78 @@ RawCompressParams Params() {
   return params;
 }
 
-void BM_RawCompress(benchmark::State& state, bool topDown) {
-  const auto bitmap = SourceBitmap(topDown);
-  const RowGeometry rows = GeometryOf(*bitmap);
-  std::size_t produced = 0;
-  for (auto _ : state) {
-    std::vector<std::uint8_t> out;
-    RawCompress(Params(), rows.firstRow, rows.stride, rows.rowsPerCall, out);
-    produced = out.size();
-    benchmark::DoNotOptimize(out.data());
-  }
-  state.counters["jpeg_bytes"] = static_cast<double>(produced);
+// One save outside the clock: it tells whether the unit works yet and whether it writes the
+// baseline's bytes (so the two sides really do the same work).
+std::string CheckSameBytes(TBitmap& bitmap) {
+  TJPEGImage picture;
+  picture.Assign(&bitmap);
+  TMemoryStream unitOut;
+  picture.SaveToStream(unitOut);
+  if (unitOut.GetSize() == 0) throw std::runtime_error("picture unit wrote no JPEG data");
+  const RowGeometry rows = GeometryOf(bitmap);
+  std::vector<std::uint8_t> rawOut;
+  RawCompress(Params(), rows.firstRow, rows.stride, rows.rowsPerCall, rawOut);
+  const bool same = unitOut.GetSize() == static_cast<std::int64_t>(rawOut.size()) &&
+                    std::memcmp(unitOut.Memory(), rawOut.data(), rawOut.size()) == 0;
+  return same ? "" : "bytes differ from baseline";
 }
 
-// Saves a new picture holding bitmap; the picture is made and filled off the clock.
-void BM_UnitCompress(benchmark::State& state, bool topDown) {
-  const auto bitmap = SourceBitmap(topDown);
-  TJPEGDefaults options{};
-  options.SaveQuality = kQuality;
-  JpegDefaultOptions = options;
-  try {
-    TJPEGImage picture;
-    picture.Assign(bitmap.get());
-    TMemoryStream unitOut;
-    picture.SaveToStream(unitOut);
-    if (unitOut.GetSize() == 0) {
-      state.SkipWithError("picture unit wrote no JPEG data");
-      return;
-    }
-    const RowGeometry rows = GeometryOf(*bitmap);
-    std::vector<std::uint8_t> rawOut;
-    RawCompress(Params(), rows.firstRow, rows.stride, rows.rowsPerCall, rawOut);
-    const bool same = unitOut.GetSize() == static_cast<std::int64_t>(rawOut.size()) &&
-                      std::memcmp(unitOut.Memory(), rawOut.data(), rawOut.size()) == 0;
-    state.SetLabel(same ? "" : "bytes differ from baseline");
-  } catch (const std::exception& e) {
-    state.SkipWithError(e.what());
-    return;
+// The sides share the bitmap; it is made on first use, not when registering.
+struct CompressState {
+  bool topDown = false;
+  std::unique_ptr<TBitmap> bitmap;
+  std::unique_ptr<TJPEGImage> picture;
+  std::unique_ptr<TMemoryStream> out;
+
+  TBitmap& Bitmap() {
+    if (!bitmap) bitmap = SourceBitmap(topDown);
+    return *bitmap;
   }
-  for (auto _ : state) {
-    state.PauseTiming();
-    auto picture = std::make_unique<TJPEGImage>();
-    picture->Assign(bitmap.get());
-    auto out = std::make_unique<TMemoryStream>();
-    state.ResumeTiming();
-    picture->SaveToStream(*out);
-    state.PauseTiming();
-    picture.reset();
-    out.reset();
-    state.ResumeTiming();
-  }
+};
+
+SideBySide CompressGroup(bool topDown) {
+  auto shared = std::make_shared<CompressState>();
+  shared->topDown = topDown;
+  SideBySide group;
+  group.id = topDown ? "compress_topdown_1920x1080" : "compress_bottomup_1920x1080";
+  // Only SaveToStream is timed: the picture holding the bitmap and the empty stream are made
+  // and destroyed off the clock.
+  TimedSide unit{"unit", [shared] { shared->picture->SaveToStream(*shared->out); },
+                 [shared] {
+                   TJPEGDefaults options{};
+                   options.SaveQuality = kQuality;
+                   JpegDefaultOptions = options;
+                   shared->picture = std::make_unique<TJPEGImage>();
+                   shared->picture->Assign(&shared->Bitmap());
+                   shared->out = std::make_unique<TMemoryStream>();
+                 },
+                 [shared] {
+                   shared->picture.reset();
+                   shared->out.reset();
+                 }};
+  TimedSide raw{"raw", [shared] {
+                  const RowGeometry rows = GeometryOf(shared->Bitmap());
+                  std::vector<std::uint8_t> out;
+                  RawCompress(Params(), rows.firstRow, rows.stride, rows.rowsPerCall, out);
+                  benchmark::DoNotOptimize(out.data());
+                }};
+  group.sides = {std::move(unit), std::move(raw)};
+  group.rows = {{std::string("compress 24-bit 1920x1080 q90, ") +
+                     (topDown ? "top-down" : "bottom-up") + " bitmap",
+                 "unit", "raw", TargetKind::Ratio, 1.03}};
+  group.check = [shared] {
+    TJPEGDefaults options{};
+    options.SaveQuality = kQuality;
+    JpegDefaultOptions = options;
+    return CheckSameBytes(shared->Bitmap());
+  };
+  return group;
 }
 
 }  // namespace
 
 void RegisterCompressCases() {
-  for (const bool topDown : {false, true}) {
-    const std::string id = topDown ? "compress_topdown_1920x1080" : "compress_bottomup_1920x1080";
-    const std::string title = std::string("compress 24-bit 1920x1080 q90, ") +
-                              (topDown ? "top-down" : "bottom-up") + " bitmap";
-    benchmark::RegisterBenchmark((id + "/unit").c_str(), [topDown](benchmark::State& state) {
-      BM_UnitCompress(state, topDown);
-    })->Unit(benchmark::kMillisecond);
-    benchmark::RegisterBenchmark((id + "/raw").c_str(), [topDown](benchmark::State& state) {
-      BM_RawCompress(state, topDown);
-    })->Unit(benchmark::kMillisecond);
-    AddCase(title, id + "/unit", id + "/raw", TargetKind::Ratio, 1.03);
-  }
+  for (const bool topDown : {false, true}) RegisterSideBySide(CompressGroup(topDown));
 }
 
 }  // namespace bench

@@ -242,10 +242,10 @@ void RegisterStartupCase() {
       ->Unit(benchmark::kMillisecond);
   AddCase({"launcher start -> first frame, 6 covers 1920x1080", "launcher_startup/unit",
            "launcher_startup/raw", TargetKind::PlusMillis, 80, Clock::Wall, Clock::Wall,
-           "wall clock, headless"});
+           "wall clock, headless", ""});
   AddCase({"  same, CPU time of the launcher process", "launcher_startup/unit_cpu",
            "launcher_startup/raw", TargetKind::Info, 0, Clock::Wall, Clock::Cpu,
-           "CPU time to the first frame"});
+           "CPU time to the first frame", ""});
 }
 #else
 void RegisterStartupCase() {}  // no probe without SDL2's headers

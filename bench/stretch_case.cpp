@@ -2,13 +2,15 @@
 // does for every cover, against the raw decode of that file measured in the same run.
 #include <benchmark/benchmark.h>
 
-#include <exception>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "bench/bench_cases.h"
 #include "bench/case_table.h"
 #include "bench/raw_codec.h"
 #include "bench/sample_images.h"
+#include "bench/side_by_side.h"
 #include "bench/unit_support.h"
 #include "framework/graphics/canvas.h"
 
@@ -17,40 +19,43 @@ namespace {
 
 constexpr int kTile = 105;
 
-void BM_StretchDraw(benchmark::State& state) {
-  const Bytes& file = Sample({SampleKind::Baseline, 4000, 3000});
+// The bitmap the picture unit would hold for that file: 24-bit, bottom-up; made on first use.
+struct StretchState {
   std::unique_ptr<TBitmap> bitmap;
-  try {
-    // The bitmap the picture unit would hold: 24-bit, bottom-up.
-    bitmap = BitmapOf(RawDecode(file.data(), file.size(), Decode24()), false);
-  } catch (const std::exception& e) {
-    state.SkipWithError(e.what());
-    return;
-  }
-  std::vector<std::uint32_t> pixels(kTile * kTile);
-  TCanvas canvas(TSurface{pixels.data(), kTile, kTile, kTile});
-  const TRect tile{0, 0, kTile, kTile};
-  try {
-    canvas.StretchDraw(tile, bitmap.get());
-  } catch (const std::exception& e) {
-    state.SkipWithError(e.what());
-    return;
-  }
-  for (auto _ : state) {
-    canvas.StretchDraw(tile, bitmap.get());
-    benchmark::DoNotOptimize(pixels.data());
-    benchmark::ClobberMemory();
-  }
-}
+  std::vector<std::uint32_t> pixels = std::vector<std::uint32_t>(kTile * kTile);
+  TCanvas canvas{TSurface{pixels.data(), kTile, kTile, kTile}};
+};
+
+const SampleFile kFile{SampleKind::Baseline, 4000, 3000};
 
 }  // namespace
 
 void RegisterStretchCase() {
-  benchmark::RegisterBenchmark("stretch_4000x3000_to_105/unit", BM_StretchDraw)
-      ->Unit(benchmark::kMillisecond);
-  // Judged against the decode of the same file (registered with the decode cases).
-  AddCase("StretchDraw 4000x3000 -> 105x105", "stretch_4000x3000_to_105/unit",
-          "decode24_4000x3000/raw", TargetKind::Ratio, 0.10);
+  auto shared = std::make_shared<StretchState>();
+  const TRect tile{0, 0, kTile, kTile};
+  SideBySide group;
+  group.id = "stretch_4000x3000_to_105";
+  group.sides = {{"unit",
+                  [shared, tile] {
+                    shared->canvas.StretchDraw(tile, shared->bitmap.get());
+                    benchmark::DoNotOptimize(shared->pixels.data());
+                    benchmark::ClobberMemory();
+                  }},
+                 // Judged against the decode of the same file.
+                 {"raw_decode", [] {
+                    const Bytes& file = Sample(kFile);
+                    RawImage image = RawDecode(file.data(), file.size(), Decode24());
+                    benchmark::DoNotOptimize(image.pixels.get());
+                  }}};
+  group.rows = {
+      {"StretchDraw 4000x3000 -> 105x105", "unit", "raw_decode", TargetKind::Ratio, 0.10}};
+  group.check = [shared, tile] {
+    const Bytes& file = Sample(kFile);
+    shared->bitmap = BitmapOf(RawDecode(file.data(), file.size(), Decode24()), false);
+    shared->canvas.StretchDraw(tile, shared->bitmap.get());
+    return std::string();
+  };
+  RegisterSideBySide(std::move(group));
 }
 
 }  // namespace bench
