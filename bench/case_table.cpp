@@ -181,9 +181,9 @@ void TableReporter::Finalize() {
     if (extra.verdict != "pass" && extra.verdict != "-") allPassed_ = false;
   }
   std::printf(
-      "\nMedians of the CPU time per operation (wall clock where noted). Ratio: the median over the "
-      "repetitions of\npicture unit / baseline timed side by side; for the launcher, of the "
-      "medians.\n\n");
+      "\nMedians of the CPU time per operation (wall clock where noted). Ratio: the median over "
+      "the repetitions\nof picture unit / baseline timed side by side; for the launcher, of "
+      "the medians.\n\n");
   PrintTable(rows);
   std::fflush(stdout);
 }
