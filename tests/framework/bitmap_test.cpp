@@ -100,7 +100,8 @@ TEST(Bitmap, UnclearedResizeStillZeroesRowPadding) {
 }
 
 TEST(Bitmap, LargeBitmapsReuseReleasedMemoryYetClearedOnesReadZero) {
-  // 24-bit bitmaps of 36 MB and more take the mapped-memory path; the released one is kept.
+  // Large bitmaps take the mapped-memory path (except in address-sanitized builds); the
+  // released block is kept for the next one.
   const auto dirtied = [](int width, int height) {
     TBitmap bitmap;
     bitmap.SetPixelFormat(pf24bit);
