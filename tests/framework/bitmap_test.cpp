@@ -189,7 +189,7 @@ bool HoldsPattern(TBitmap& bitmap) {
 }
 
 TEST(Bitmap, CopiesAreIndependentWhicheverSideIsWrittenAndHowever) {
-  // Small blocks and large ones (32 MiB and more) come from different allocators.
+  // Small blocks and large ones come from different allocators.
   for (const auto& [width, height] : {std::pair{5, 600}, std::pair{2900, 3860}}) {
     SCOPED_TRACE(width);
     TBitmap original;
