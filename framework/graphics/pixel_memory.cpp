@@ -32,6 +32,9 @@ constexpr std::size_t kMappedBlockBytes = SIZE_MAX;
 constexpr std::size_t kMappedBlockBytes = std::size_t{4} << 20;
 #endif
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
+// Larger blocks go back to the kernel at once: keeping one would hold that much memory for as
+// long as no other large bitmap comes along.
+constexpr std::size_t kKeptBlockLimit = std::size_t{128} << 20;
 
 struct Mapping {
   void* address = nullptr;
@@ -50,6 +53,10 @@ Mapping TakeKept(std::size_t bytes) {
 }
 
 void Keep(Mapping released) {
+  if (released.bytes > kKeptBlockLimit) {
+    munmap(released.address, released.bytes);
+    return;
+  }
   Mapping dropped;
   {
     std::lock_guard lock(keptMutex);

@@ -1,8 +1,8 @@
 #pragma once
 // Memory for bitmap pixels. Small blocks come from the C library; large ones straight from the
-// kernel, advised for huge pages, and the most recently released large block is kept for the
-// next one: pictures of one size decoded one after another then reuse memory that is already
-// mapped instead of having the kernel fault in and clear it anew every time.
+// kernel, advised for huge pages, and the most recently released large block (up to 128 MiB)
+// is kept for the next one: pictures of one size decoded one after another then reuse memory
+// that is already mapped instead of having the kernel fault in and clear it anew every time.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
