@@ -61,6 +61,12 @@ RawCompressParams Params() {
   return params;
 }
 
+void UseSaveOptions() {
+  TJPEGDefaults options{};
+  options.SaveQuality = kQuality;
+  JpegDefaultOptions = options;
+}
+
 // One save outside the clock: it tells whether the unit works yet and whether it writes the
 // baseline's bytes (so the two sides really do the same work).
 std::string CheckSameBytes(TBitmap& bitmap) {
@@ -99,9 +105,7 @@ SideBySide CompressGroup(bool topDown) {
   // and destroyed off the clock.
   TimedSide unit{"unit", [shared] { shared->picture->SaveToStream(*shared->out); },
                  [shared] {
-                   TJPEGDefaults options{};
-                   options.SaveQuality = kQuality;
-                   JpegDefaultOptions = options;
+                   UseSaveOptions();
                    shared->picture = std::make_unique<TJPEGImage>();
                    shared->picture->Assign(&shared->Bitmap());
                    shared->out = std::make_unique<TMemoryStream>();
@@ -121,9 +125,7 @@ SideBySide CompressGroup(bool topDown) {
                      (topDown ? "top-down" : "bottom-up") + " bitmap",
                  "unit", "raw", TargetKind::Ratio, 1.03}};
   group.check = [shared] {
-    TJPEGDefaults options{};
-    options.SaveQuality = kQuality;
-    JpegDefaultOptions = options;
+    UseSaveOptions();
     return CheckSameBytes(shared->Bitmap());
   };
   return group;

@@ -6,6 +6,8 @@
 #include <ctime>
 #include <exception>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace bench {
 namespace {

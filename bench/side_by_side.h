@@ -37,8 +37,8 @@ struct SideBySide {
 };
 
 // Registers the benchmark and its rows. Per repetition it reports "<side>_ms" (CPU time per
-// run) and, for each row, "<unit>/<baseline>" (the ratio of the summed times); the table shows
-// the medians of these over the repetitions.
+// run), "<side>_faults" (page faults per run) and, for each row, "<unit>/<baseline>" (the ratio
+// of the summed times); the table shows the medians of these over the repetitions.
 void RegisterSideBySide(SideBySide group);
 
 std::string SideMillisCounter(const std::string& side);
