@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <typeinfo>
 
 #include "framework/system/resstrings.h"
 #include "jpeg/codec.h"
@@ -122,7 +123,7 @@ void TermSource(j_decompress_ptr) {}
 
 // --- in-place source over a memory stream ------------------------------------------------
 
-// The picture's own data already lie in memory: the library reads them where they are, with no
+// The picture's data lie in a memory stream: the library reads them where they are, with no
 // buffer to allocate and no bytes to copy, and decodes every MCU on its fast path.
 struct memory_stream_source_mgr {
   jpeg_source_mgr pub;
@@ -172,6 +173,24 @@ void SkipInMemory(j_decompress_ptr codec, long count) {
   }
   source.next_input_byte += remaining;
   source.bytes_in_buffer -= remaining;
+}
+
+void AttachMemorySource(j_decompress_ptr codec, TMemoryStream& stream) {
+  // A source of another kind may be smaller: this one gets its own memory.
+  if (codec->src == nullptr || codec->src->init_source != InitMemorySource) {
+    codec->src = static_cast<jpeg_source_mgr*>((*codec->mem->alloc_small)(
+        reinterpret_cast<j_common_ptr>(codec), JPOOL_PERMANENT, sizeof(memory_stream_source_mgr)));
+  }
+  memory_stream_source_mgr& source = MemorySourceOf(codec);
+  source.pub.init_source = InitMemorySource;
+  source.pub.fill_input_buffer = FillFromMemory;
+  source.pub.skip_input_data = SkipInMemory;
+  source.pub.resync_to_restart = jpeg_resync_to_restart;
+  source.pub.term_source = TermSource;
+  source.stream = &stream;
+  source.handed_over = FALSE;
+  source.pub.next_input_byte = nullptr;
+  source.pub.bytes_in_buffer = 0;
 }
 
 // --- data destination --------------------------------------------------------------------
@@ -239,7 +258,14 @@ void JumpToGuard(j_common_ptr codec) {
 }
 
 void jpeg_stream_src(j_decompress_ptr codec, TStream& stream) {
-  if (codec->src == nullptr) {
+  // A plain memory stream is read where its bytes lie; a class derived from it may read
+  // differently, so it goes through Read like any other stream.
+  if (typeid(stream) == typeid(TMemoryStream)) {
+    AttachMemorySource(codec, static_cast<TMemoryStream&>(stream));
+    return;
+  }
+  // A source of another kind may be smaller: this one gets its own memory.
+  if (codec->src == nullptr || codec->src->init_source != InitSource) {
     auto* source = static_cast<stream_source_mgr*>((*codec->mem->alloc_small)(
         reinterpret_cast<j_common_ptr>(codec), JPOOL_PERMANENT, sizeof(stream_source_mgr)));
     source->buffer = static_cast<JOCTET*>((*codec->mem->alloc_small)(
@@ -255,24 +281,6 @@ void jpeg_stream_src(j_decompress_ptr codec, TStream& stream) {
   source.stream = &stream;
   source.start_of_file = TRUE;
   source.failure_held = FALSE;
-  source.pub.next_input_byte = nullptr;
-  source.pub.bytes_in_buffer = 0;
-}
-
-void jpeg_memory_stream_src(j_decompress_ptr codec, TMemoryStream& stream) {
-  // A source of another kind may be smaller: this one gets its own memory.
-  if (codec->src == nullptr || codec->src->init_source != InitMemorySource) {
-    codec->src = static_cast<jpeg_source_mgr*>((*codec->mem->alloc_small)(
-        reinterpret_cast<j_common_ptr>(codec), JPOOL_PERMANENT, sizeof(memory_stream_source_mgr)));
-  }
-  memory_stream_source_mgr& source = MemorySourceOf(codec);
-  source.pub.init_source = InitMemorySource;
-  source.pub.fill_input_buffer = FillFromMemory;
-  source.pub.skip_input_data = SkipInMemory;
-  source.pub.resync_to_restart = jpeg_resync_to_restart;
-  source.pub.term_source = TermSource;
-  source.stream = &stream;
-  source.handed_over = FALSE;
   source.pub.next_input_byte = nullptr;
   source.pub.bytes_in_buffer = 0;
 }

@@ -68,12 +68,10 @@ void JpegGuard(TJPEGErrorManager& manager, Call&& call) {
   call();
 }
 
-// Makes stream the data source of a decompressor (4096-byte blocks, from the current position).
+// Makes stream the data source of a decompressor, from its current position: read in
+// 4096-byte blocks, up to 256 KiB per fill. A plain TMemoryStream is read in place instead (its
+// position moves to the end at once), so it must stay unchanged until the decompressor is done.
 void jpeg_stream_src(j_decompress_ptr codec, TStream& stream);
-// Makes the bytes of stream from its current position to its end the data source of a
-// decompressor, read in place (Read is not called; the position moves to the end). The stream
-// must stay unchanged until the decompressor is done with it.
-void jpeg_memory_stream_src(j_decompress_ptr codec, TMemoryStream& stream);
 // Makes stream the data destination of a compressor (4096-byte blocks).
 void jpeg_stream_dest(j_compress_ptr codec, TStream& stream);
 // Destroys the object if its err field is set, then clears err; safe to call twice.

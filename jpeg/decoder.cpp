@@ -97,7 +97,7 @@ void PrepareDecoder(TJPEGImage& picture, TJPEGCodecRecord& record) {
     stream->SetPosition(0);
     bool multipleScans = false;
     JpegGuard(record.ErrorManager, [&] {
-      jpeg_memory_stream_src(&codec, *stream);
+      jpeg_stream_src(&codec, *stream);
       jpeg_read_header(&codec, TRUE);
       ApplyOptions(picture, codec);
       multipleScans = picture.ShowWhileLoading() && jpeg_has_multiple_scans(&codec);

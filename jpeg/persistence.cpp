@@ -39,7 +39,7 @@ HeaderFacts ReadHeader(TMemoryStream& stream) {
   JpegGuard(errors, [&] {
     jpeg_create_decompress(&codec);
     LimitCodecMemory(reinterpret_cast<j_common_ptr>(&codec));
-    jpeg_memory_stream_src(&codec, stream);
+    jpeg_stream_src(&codec, stream);
     jpeg_read_header(&codec, TRUE);
     facts.width = static_cast<std::int32_t>(codec.image_width);
     facts.height = static_cast<std::int32_t>(codec.image_height);
