@@ -121,6 +121,18 @@ void SkipInputData(j_decompress_ptr codec, long count) {
 
 void TermSource(j_decompress_ptr) {}
 
+// Sets a source's methods and leaves it empty, so that the library's first read fills it.
+void SetSourceMethods(jpeg_source_mgr& source, void (*init)(j_decompress_ptr),
+                      boolean (*fill)(j_decompress_ptr), void (*skip)(j_decompress_ptr, long)) {
+  source.init_source = init;
+  source.fill_input_buffer = fill;
+  source.skip_input_data = skip;
+  source.resync_to_restart = jpeg_resync_to_restart;
+  source.term_source = TermSource;
+  source.next_input_byte = nullptr;
+  source.bytes_in_buffer = 0;
+}
+
 // --- in-place source over a memory stream ------------------------------------------------
 
 // The picture's data lie in a memory stream: the library reads them where they are, with no
@@ -182,15 +194,9 @@ void AttachMemorySource(j_decompress_ptr codec, TMemoryStream& stream) {
         reinterpret_cast<j_common_ptr>(codec), JPOOL_PERMANENT, sizeof(memory_stream_source_mgr)));
   }
   memory_stream_source_mgr& source = MemorySourceOf(codec);
-  source.pub.init_source = InitMemorySource;
-  source.pub.fill_input_buffer = FillFromMemory;
-  source.pub.skip_input_data = SkipInMemory;
-  source.pub.resync_to_restart = jpeg_resync_to_restart;
-  source.pub.term_source = TermSource;
+  SetSourceMethods(source.pub, InitMemorySource, FillFromMemory, SkipInMemory);
   source.stream = &stream;
   source.handed_over = FALSE;
-  source.pub.next_input_byte = nullptr;
-  source.pub.bytes_in_buffer = 0;
 }
 
 // --- data destination --------------------------------------------------------------------
@@ -273,16 +279,10 @@ void jpeg_stream_src(j_decompress_ptr codec, TStream& stream) {
     codec->src = &source->pub;
   }
   stream_source_mgr& source = SourceOf(codec);
-  source.pub.init_source = InitSource;
-  source.pub.fill_input_buffer = FillInputBuffer;
-  source.pub.skip_input_data = SkipInputData;
-  source.pub.resync_to_restart = jpeg_resync_to_restart;
-  source.pub.term_source = TermSource;
+  SetSourceMethods(source.pub, InitSource, FillInputBuffer, SkipInputData);
   source.stream = &stream;
   source.start_of_file = TRUE;
   source.failure_held = FALSE;
-  source.pub.next_input_byte = nullptr;
-  source.pub.bytes_in_buffer = 0;
 }
 
 void jpeg_stream_dest(j_compress_ptr codec, TStream& stream) {
