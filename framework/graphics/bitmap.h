@@ -65,7 +65,6 @@ class TBitmap : public TGraphic {
     if (static_cast<unsigned>(row) >= static_cast<unsigned>(height_)) ScanLineOutOfRange(row);
     return RowAddress(row);
   }
-  std::uint8_t* GetScanline(int row) { return ScanLine(row); }
   // Bytes per row including the padding to 4 bytes.
   std::int64_t RowBytes() const { return RowBytesFor(width_, format_); }
   static std::int64_t RowBytesFor(std::int64_t width, TPixelFormat format) {
