@@ -42,8 +42,12 @@ int Usage() {
   return kExitUsage;
 }
 
+bool AsksForHelp(const std::string& argument) {
+  return argument == "--help" || argument == "-h" || argument == "help";
+}
+
 int Help(std::span<const std::string> arguments) {
-  if (arguments.empty()) {
+  if (arguments.empty() || (arguments.size() == 1 && AsksForHelp(arguments[0]))) {
     std::vector<const CommandHelp*> helps;
     for (const Command& command : kCommands) helps.push_back(command.help);
     PrintProgramHelp(helps, stdout);
@@ -72,7 +76,7 @@ void ApplyClockSpeedup() {
 }
 
 int Run(const std::string& name, std::span<const std::string> arguments) {
-  if (name == "--help" || name == "-h" || name == "help") return Help(arguments);
+  if (AsksForHelp(name)) return Help(arguments);
   if (name == "--version" && arguments.empty()) {
     PrintVersion(stdout);
     return kExitOk;
