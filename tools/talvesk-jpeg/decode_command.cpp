@@ -1,34 +1,25 @@
 // `talvesk-jpeg decode IN.jpg OUT.bmp [options]`: decodes a JPEG file the way a picture with
 // those options draws it, and saves the bitmap as a BMP file (24-bit, or 8-bit with its palette).
-#include <cstdio>
-
 #include "jpeg/jpeg.h"
+#include "tools/talvesk-jpeg/command_line.h"
 #include "tools/talvesk-jpeg/commands.h"
-#include "tools/talvesk-jpeg/file_command.h"
+#include "tools/talvesk-jpeg/progress_display.h"
+#include "tools/talvesk-jpeg/standard_streams.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: talvesk-jpeg decode IN.jpg OUT.bmp [--depth 24|8] [--gray] [--shrink 1|2|4|8] "
-    "[--fast] [--no-smoothing] [--show-while-loading] [--progress]\n";
-
-const char* StageName(TProgressStage stage) {
-  switch (stage) {
-    case psStarting:
-      return "starting";
-    case psRunning:
-      return "running";
-    case psEnding:
-      return "ending";
-  }
-  return "unknown";
-}
-
-void PrintProgress(TObject*, TProgressStage stage, std::uint8_t percent, bool redraw,
-                   const TRect& rect, const AnsiString&) {
-  std::fprintf(stderr, "%s %d %d %d %d %d %d\n", StageName(stage), percent, redraw ? 1 : 0,
-               rect.Left, rect.Top, rect.Right, rect.Bottom);
-}
+constexpr OptionHelp kOptions[] = {
+    {"--depth", "24|8", "bits per pixel of the bitmap; 8 gives it a palette (default 24)"},
+    {"--gray", nullptr, "decode to shades of gray"},
+    {"--shrink", "1|2|4|8", "scale the picture down by this factor (default 1)"},
+    {"--fast", nullptr, "decode faster, less exactly"},
+    {"--no-smoothing", nullptr, "no block smoothing of a progressive picture's early passes"},
+    {"--show-while-loading", nullptr, "decode a progressive picture pass by pass"},
+    {"--progress", nullptr,
+     "print each progress notification on stderr as a line: STAGE PERCENT REDRAW LEFT TOP "
+     "RIGHT BOTTOM"},
+    {"--quiet", nullptr, "show no progress bar"},
+};
 
 bool ParseShrink(const std::string* text, TJPEGScale& factor) {
   int denominator = 0;
@@ -44,9 +35,13 @@ bool ParseShrink(const std::string* text, TJPEGScale& factor) {
 
 }  // namespace
 
+const CommandHelp kDecodeHelp = {"decode", "IN.jpg OUT.bmp", 2,
+                                 "decode as a picture draws it and save the bitmap as a BMP file",
+                                 kOptions};
+
 int RunDecode(std::span<const std::string> arguments) {
   TJPEGDefaults options;
-  bool reportProgress = false;
+  ProgressChoice progress;
   const auto applyOption = [&](const std::string& option, const OptionValue& value) {
     if (option == "--depth") {
       int depth = 0;
@@ -65,19 +60,17 @@ int RunDecode(std::span<const std::string> arguments) {
       options.BlockSmoothing = false;
     } else if (option == "--show-while-loading") {
       options.ShowWhileLoading = true;
-    } else if (option == "--progress") {
-      reportProgress = true;
     } else {
-      return false;
+      return progress.Apply(option, true);
     }
     return true;
   };
-  return RunFileCommand(arguments, kUsage, applyOption,
-                        [&](const std::string& in, const std::string& out) {
-                          JpegDefaultOptions = options;
-                          TJPEGImage picture;
-                          if (reportProgress) picture.OnProgress = PrintProgress;
-                          picture.LoadFromFile(in);
-                          GetDecodedBitmap(picture)->SaveToFile(out);
-                        });
+  return RunCommand(arguments, kDecodeHelp, applyOption, [&](auto files) {
+    JpegDefaultOptions = options;
+    ProgressDisplay display(progress, "decoding");
+    TJPEGImage picture;
+    display.Watch(picture);
+    LoadGraphic(picture, *files[0]);
+    SaveGraphic(*GetDecodedBitmap(picture), *files[1]);
+  });
 }

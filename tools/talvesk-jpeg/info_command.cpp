@@ -2,17 +2,18 @@
 #include <cstdio>
 
 #include "jpeg/jpeg.h"
+#include "tools/talvesk-jpeg/command_line.h"
 #include "tools/talvesk-jpeg/commands.h"
-#include "tools/talvesk-jpeg/file_command.h"
+#include "tools/talvesk-jpeg/standard_streams.h"
+
+const CommandHelp kInfoHelp = {
+    "info", "IN.jpg", 1, "print WIDTH HEIGHT gray=0|1 progressive=0|1 from the header", {}};
 
 int RunInfo(std::span<const std::string> arguments) {
-  if (arguments.size() != 1 || (arguments[0].size() > 1 && arguments[0][0] == '-')) {
-    std::fputs("usage: talvesk-jpeg info IN.jpg\n", stderr);
-    return kExitUsage;
-  }
-  return ReportFailure([&] {
+  const auto noOptions = [](const std::string&, const OptionValue&) { return false; };
+  return RunCommand(arguments, kInfoHelp, noOptions, [](auto files) {
     TJPEGImage picture;
-    picture.LoadFromFile(arguments[0]);
+    LoadGraphic(picture, *files[0]);
     std::printf("%d %d gray=%d progressive=%d\n", picture.GetWidth(), picture.GetHeight(),
                 picture.IsGrayscale() ? 1 : 0, picture.SaveProgressive() ? 1 : 0);
   });

@@ -1,4 +1,4 @@
-#include "tools/talvesk-jpeg/file_command.h"
+#include "tools/talvesk-jpeg/command_line.h"
 
 #include <charconv>
 #include <cstdio>
@@ -14,26 +14,29 @@ bool ParseNumber(const std::string* text, int& value) {
   return error == std::errc() && stop == end;
 }
 
-int RunFileCommand(std::span<const std::string> arguments, const char* usage,
-                   const OptionHandler& applyOption,
-                   const std::function<void(const std::string& in, const std::string& out)>& work) {
-  std::vector<const std::string*> files;
+int RunCommand(std::span<const std::string> arguments, const CommandHelp& help,
+               const OptionHandler& applyOption,
+               const std::function<void(std::span<const std::string* const> operands)>& work) {
+  std::vector<const std::string*> operands;
   bool valid = true;
   for (std::size_t i = 0; valid && i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
+    if (argument == "--help" || argument == "-h") {
+      PrintCommandHelp(help, stdout);
+      return kExitOk;
+    }
     if (argument.size() > 1 && argument[0] == '-') {
       valid = applyOption(argument, [&]() -> const std::string* {
         return i + 1 < arguments.size() ? &arguments[++i] : nullptr;
       });
     } else {
-      files.push_back(&argument);
+      operands.push_back(&argument);
     }
   }
-  if (!valid || files.size() != 2) {
-    std::fputs(usage, stderr);
-    return kExitUsage;
+  if (!valid || operands.size() != static_cast<std::size_t>(help.operandCount)) {
+    return UsageError(help);
   }
-  return ReportFailure([&] { work(*files[0], *files[1]); });
+  return ReportFailure([&] { work(operands); });
 }
 
 int ReportFailure(const std::function<void()>& work) {

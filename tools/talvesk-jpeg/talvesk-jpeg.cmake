@@ -1,0 +1,29 @@
+# talvesk-jpeg, its manual page and their install rules; included from tools/CMakeLists.txt so
+# that the program lands in build/tools/ beside the other tools.
+include(GNUInstallDirs)
+
+file(GLOB _jpeg_tool_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
+add_executable(talvesk-jpeg ${_jpeg_tool_sources})
+target_link_libraries(talvesk-jpeg PRIVATE talvesk_jpeg talvesk_warnings)
+target_compile_definitions(talvesk-jpeg PRIVATE TALVESK_VERSION="${PROJECT_VERSION}")
+install(TARGETS talvesk-jpeg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT talvesk-jpeg)
+
+# The manual page is the program's own --help and --version, laid out by help2man, so the two
+# cannot drift apart.
+find_program(HELP2MAN help2man)
+if(HELP2MAN)
+  set(_jpeg_tool_manpage ${CMAKE_CURRENT_BINARY_DIR}/talvesk-jpeg.1)
+  add_custom_command(
+    OUTPUT ${_jpeg_tool_manpage}
+    COMMAND ${HELP2MAN} --no-info --section=1
+            "--name=try the Talvesk JPEG picture unit from the command line"
+            --output=${_jpeg_tool_manpage} $<TARGET_FILE:talvesk-jpeg>
+    DEPENDS talvesk-jpeg
+    COMMENT "Writing the manual page talvesk-jpeg.1"
+    VERBATIM)
+  add_custom_target(talvesk-jpeg-manpage ALL DEPENDS ${_jpeg_tool_manpage})
+  install(FILES ${_jpeg_tool_manpage} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+          COMPONENT talvesk-jpeg)
+else()
+  message(WARNING "help2man not found (scripts/install-deps installs it): no talvesk-jpeg.1")
+endif()
