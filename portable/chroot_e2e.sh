@@ -143,13 +143,13 @@ cp "$kit/talvesk" "$root/damaged/talvesk"
   'cd /damaged && exec ./talvesk' >"$work/damaged.out" 2>&1) &
 XS_APP_PID=$!
 boxed=no
-for _ in $(seq 100); do
+for _ in $(seq 40); do
   if [ "$(timeout 5 xwininfo -root -children 2>/dev/null | grep -c '"Talvesk"')" -ge 2 ]; then
     boxed=yes
     break
   fi
   kill -0 "$XS_APP_PID" 2>/dev/null || break
-  sleep 0.1
+  sleep 0.25
 done
 [ $boxed = yes ] && kill -0 "$XS_APP_PID" 2>/dev/null ||
   fail "a damaged cover did not bring up the message box; output: $(cat "$work/damaged.out")"
