@@ -1,8 +1,9 @@
 # The two everyday commands: `make run` and `make test`. Both install what is missing first.
+# `make portable` builds the disc kit (build/portable/disc-kit/), `make portable-test` tests it.
 PRESET ?= default
 BUILD  := build/$(PRESET)
 
-.PHONY: deps configure build run test asan-test bench fuzz clean
+.PHONY: deps configure build run test asan-test portable portable-test bench fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -21,6 +22,13 @@ test: build
 
 asan-test:
 	@$(MAKE) --no-print-directory test PRESET=asan
+
+portable: deps
+	@cmake --preset portable >/dev/null
+	@cmake --build --preset portable
+
+portable-test: portable
+	@ctest --preset portable
 
 bench:
 	@$(MAKE) --no-print-directory build PRESET=release

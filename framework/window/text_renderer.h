@@ -1,13 +1,14 @@
 #pragma once
-// Text through fontconfig (font name -> file) and SDL2_ttf (glyphs), shared by every canvas.
-// Fonts are opened once per name and size. When no font can be opened a single warning goes to
-// stderr and text is neither measured nor drawn.
+// Text through FreeType from the caption font built into the program (DejaVu Sans), shared by
+// every canvas, so captions look the same on every machine whatever fonts it has installed. Every
+// font name draws with that face. Sizes are opened once each. Should FreeType fail, a single
+// warning goes to stderr and text is neither measured nor drawn.
 #include <map>
-#include <utility>
 
 #include "framework/graphics/canvas.h"
 
-struct _TTF_Font;
+struct FT_LibraryRec_;
+struct FT_FaceRec_;
 
 class TTextRenderer {
  public:
@@ -16,7 +17,7 @@ class TTextRenderer {
   // Width and height of the text's line; {0, 0} without a usable font.
   TPoint Measure(const TFont& font, const AnsiString& text);
   // Draws the text with the top-left corner of its line at (x, y), blended in the font's colour,
-  // clipped to the surface.
+  // clipped to the line and to the surface.
   void Draw(const TSurface& surface, int x, int y, const TFont& font, const AnsiString& text);
 
   // Point size for a font height: a negative height is the em in pixels at 96 pixels per inch.
@@ -28,12 +29,9 @@ class TTextRenderer {
  private:
   TTextRenderer() = default;
   ~TTextRenderer();
-  _TTF_Font* FontFor(const TFont& font);
-  AnsiString FindFontFile(const AnsiString& name);
+  FT_FaceRec_* FaceFor(const TFont& font);
 
-  bool ttfStarted_ = false;
-  bool fontconfigUsed_ = false;
-  bool warned_ = false;
-  std::map<AnsiString, AnsiString> files_;
-  std::map<std::pair<AnsiString, int>, _TTF_Font*> fonts_;
+  FT_LibraryRec_* library_ = nullptr;
+  bool failed_ = false;
+  std::map<int, FT_FaceRec_*> faces_;
 };

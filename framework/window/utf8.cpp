@@ -5,13 +5,18 @@
 namespace {
 
 constexpr char kReplacement[] = "\xEF\xBF\xBD";
+constexpr char32_t kReplacementCode = 0xFFFD;
 
-// Length of the valid sequence starting at text[i], or 0 when it is not valid.
-std::size_t ValidSequenceLength(const AnsiString& text, std::size_t i) {
+// Length of the valid sequence starting at text[i], or 0 when it is not valid; its code point
+// goes to *decoded.
+std::size_t ValidSequenceLength(const AnsiString& text, std::size_t i, char32_t* decoded) {
   const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
   const std::uint8_t lead = byte(i);
   if (lead == 0) return 0;
-  if (lead < 0x80) return 1;
+  if (lead < 0x80) {
+    *decoded = lead;
+    return 1;
+  }
   std::size_t length = 0;
   std::uint32_t minimum = 0;
   std::uint32_t code = 0;
@@ -36,6 +41,7 @@ std::size_t ValidSequenceLength(const AnsiString& text, std::size_t i) {
     code = (code << 6) | (byte(i + k) & 0x3Fu);
   }
   if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+  *decoded = code;
   return length;
 }
 
@@ -45,8 +51,9 @@ AnsiString SanitizeUtf8(const AnsiString& text) {
   AnsiString result;
   result.reserve(text.size());
   std::size_t i = 0;
+  char32_t ignored = 0;
   while (i < text.size()) {
-    const std::size_t length = ValidSequenceLength(text, i);
+    const std::size_t length = ValidSequenceLength(text, i, &ignored);
     if (length == 0) {
       result += kReplacement;
       ++i;
@@ -54,6 +61,19 @@ AnsiString SanitizeUtf8(const AnsiString& text) {
       result.append(text, i, length);
       i += length;
     }
+  }
+  return result;
+}
+
+std::u32string DecodeUtf8(const AnsiString& text) {
+  std::u32string result;
+  result.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    char32_t code = 0;
+    const std::size_t length = ValidSequenceLength(text, i, &code);
+    result += length == 0 ? kReplacementCode : code;
+    i += length == 0 ? 1 : length;
   }
   return result;
 }

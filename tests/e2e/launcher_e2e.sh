@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# End to end: the real launcher binary, copied alone to the root of a disc mapped as drive D:, in
-# a private X server. Judges the screenshot (tiles, placeholder, captions, a cover where decoding
+# End to end: the real launcher binary, copied with the disc's autostart file to the root of a disc
+# mapped as drive D:, in a private X server, started through the autostart file from another
+# folder. Judges the screenshot (tiles, placeholder, captions, a cover where decoding
 # works), clicks a tile without a disc image and then one with, and checks the command line the
 # stand-in mount program received and the launcher's exit status.
 #
@@ -51,6 +52,7 @@ EOF
 chmod +x "$prefix/drive_c/Program Files/DAEMON Tools/daemon.exe"
 
 cp "$launcher" "$disc/talvesk"
+cp "$here/../../launcher/autorun.sh" "$disc/autorun.sh"
 
 # Three titles: a cover split blue | yellow (so orientation and stretching show) with a disc
 # image; a disc image without cover; a cover without disc image.
@@ -76,7 +78,7 @@ echo image >"$disc/$uncovered/obraz.bin"
 declare -A slot
 n=0
 while IFS= read -r name; do
-  case $name in . | .. | talvesk) continue ;; esac
+  case $name in . | .. | talvesk | autorun.sh) continue ;; esac
   slot[$name]=$n
   n=$((n + 1))
 done < <(ls -f "$disc")
@@ -104,7 +106,7 @@ placeholder_ok() {
 first_frame_ready() { placeholder_ok "$1" 5; }
 
 xs_start_xvfb "$work" || exit 1
-xs_start_app "$disc" ./talvesk WINEPREFIX="$prefix" || exit 1
+xs_start_app "$work" "$disc/autorun.sh" WINEPREFIX="$prefix" || exit 1
 shot=$work/launcher.png
 xs_wait_for_shot "$shot" first_frame_ready || fail "the placeholder never showed in tile 6"
 

@@ -1,0 +1,161 @@
+#!/usr/bin/env bash
+# End to end on a bare machine: the disc kit's launcher in a chroot that holds nothing but glibc,
+# the X11 client libraries with their locale data, /bin/sh (for the autostart file and the
+# stand-in mount program), a Wine-style prefix and the demo disc. It is started through the disc's autostart file from
+# another folder and talks to a private X server outside through the abstract X socket. The
+# window must show six tiles with their captions (no font is installed in the chroot), and a
+# click must reach the stand-in.
+#
+#   chroot_e2e.sh KIT_DIR WORK_DIR
+set -uo pipefail
+
+kit=$(cd "$1" && pwd)
+work=$2
+here=$(cd "$(dirname "$0")" && pwd)
+skip_code=77
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "SKIPPED: building a chroot needs root"
+  exit $skip_code
+fi
+if ! command -v Xvfb >/dev/null; then
+  echo "SKIPPED: Xvfb is not installed (scripts/install-deps installs it)"
+  exit $skip_code
+fi
+for tool in xdotool xwd convert; do
+  command -v "$tool" >/dev/null || { echo "FAILED: $tool is missing" >&2; exit 1; }
+done
+
+# shellcheck source=../tests/e2e/xsession.sh
+. "$here/../tests/e2e/xsession.sh"
+
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+root=$work/root
+cleanup() {
+  xs_cleanup
+  if mountpoint -q "$root/proc"; then umount "$root/proc"; fi
+}
+trap cleanup EXIT
+
+failures=0
+fail() {
+  echo "FAILED: $*" >&2
+  failures=$((failures + 1))
+}
+
+cleanup  # a run that was killed may have left /proc mounted
+rm -rf --one-file-system "$work"
+mkdir -p "$root/bin" "$root/tmp" "$root/elsewhere" "$root/proc"
+
+# The libraries /bin/sh loads and those the launcher may load, at the paths the loader looks for
+# them. Whatever else the launcher might need is missing, as on a bare machine.
+# shellcheck source=allowed_libraries.sh
+. "$here/allowed_libraries.sh"
+cp -L /bin/sh "$root/bin/sh"
+for program in "$kit/talvesk" /bin/sh; do
+  ldd "$program" | awk '$2 == "=>" && $3 ~ /^\// { print $3 } $1 ~ /^\// { print $1 }'
+done | sort -u | while IFS= read -r library; do
+  [[ $(basename "$library") =~ $allowed_libraries ]] || continue
+  mkdir -p "$root$(dirname "$library")"
+  cp -L "$library" "$root$library"
+done
+# libX11 cannot convert the window's title without its locale data (Debian's libx11-data, which
+# libX11 always comes with); SDL then leaves the window nameless.
+mkdir -p "$root/usr/share/X11"
+cp -a /usr/share/X11/locale "$root/usr/share/X11/locale"
+
+"$here/../scripts/make-demo-disc" "$work/demo" "$kit" >/dev/null || exit 1
+cp -a "$work/demo" "$root/demo"
+disc=$root/demo/disc
+
+mount -t proc proc "$root/proc" || { echo "FAILED: cannot mount /proc in the chroot" >&2; exit 1; }
+xs_start_xvfb "$work" || exit 1
+out=$work/launcher.out
+(exec env -i DISPLAY="$DISPLAY" SDL_VIDEODRIVER=x11 WINEPREFIX=/demo/prefix \
+  /usr/sbin/chroot "$root" /bin/sh -c 'cd /elsewhere && exec /demo/disc/autorun.sh' \
+  >"$out" 2>&1) &
+XS_APP_PID=$!
+XS_WID=$(timeout 15 xdotool search --sync --all --onlyvisible --pid "$XS_APP_PID" \
+  --name '^Talvesk$' 2>/dev/null | head -n1) || true
+if [ -z "$XS_WID" ]; then
+  echo "FAILED: the launcher's window did not appear; its output:" >&2
+  cat "$out" >&2
+  exit 1
+fi
+
+# Slot order is the directory's own enumeration order; ls -f lists it unsorted.
+titles=()
+while IFS= read -r name; do
+  [ -d "$disc/$name" ] && [ "$name" != . ] && [ "$name" != .. ] && titles+=("$name")
+done < <(ls -f "$disc")
+[ ${#titles[@]} -ge 6 ] || { echo "FAILED: the demo disc has fewer than six titles" >&2; exit 1; }
+
+tile_x() { echo $((8 + 112 * ($1 % 3))); }
+tile_y() { echo $((8 + 160 * ($1 / 3))); }
+is_white='r>0.85 && g>0.85 && b>0.85'
+all_captions_drawn() {
+  local k
+  for k in 0 1 2 3 4 5; do
+    [ "$(xs_count "$1" "112x16+$(tile_x $k)+$(($(tile_y $k) + 112))" "$is_white")" -ge 15 ] ||
+      return 1
+  done
+}
+shot=$work/launcher.png
+xs_wait_for_shot "$shot" all_captions_drawn || fail "not all six captions showed"
+for k in 0 1 2 3 4 5; do
+  [ "$(xs_count "$shot" "105x105+$(tile_x $k)+$(tile_y $k)" '!(r<0.05 && g<0.05 && b<0.05)')" \
+    -ge 100 ] || fail "tile $((k + 1)) (${titles[k]}) is empty"
+done
+
+# A click on the first tile whose title has a disc image.
+for k in 0 1 2 3 4 5; do
+  [ -e "$disc/${titles[k]}/obraz.bin" ] && break
+done
+xs_click $(($(tile_x "$k") + 50)) $(($(tile_y "$k") + 50))
+expected="daemon.exe received: \"-mount\" \"0,D:\\\\${titles[k]}\\obraz.bin\""
+for _ in $(seq 100); do
+  grep -qxF "$expected" "$out" && break
+  sleep 0.1
+done
+grep -qxF "$expected" "$out" ||
+  fail "the stand-in did not receive the mount command; expected: $expected; output: $(cat "$out")"
+
+for _ in $(seq 100); do
+  kill -0 "$XS_APP_PID" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$XS_APP_PID" 2>/dev/null; then
+  fail "the launcher did not end after the launch"
+else
+  wait "$XS_APP_PID"
+  status=$?
+  XS_APP_PID=""
+  [ "$status" -eq 0 ] || fail "the launcher exited with status $status"
+fi
+
+# Exceptions unwind through the object lookup this build supplies (portable/older_glibc.cpp): a
+# damaged cover must end in the launcher's message box, not in an abort.
+mkdir -p "$root/damaged/Zepsuta"
+echo damaged >"$root/damaged/Zepsuta/1.jpg"
+cp "$kit/talvesk" "$root/damaged/talvesk"
+(exec env -i DISPLAY="$DISPLAY" SDL_VIDEODRIVER=x11 /usr/sbin/chroot "$root" /bin/sh -c \
+  'cd /damaged && exec ./talvesk' >"$work/damaged.out" 2>&1) &
+XS_APP_PID=$!
+boxed=no
+for _ in $(seq 40); do
+  if [ "$(timeout 5 xwininfo -root -children 2>/dev/null | grep -c '"Talvesk"')" -ge 2 ]; then
+    boxed=yes
+    break
+  fi
+  kill -0 "$XS_APP_PID" 2>/dev/null || break
+  sleep 0.25
+done
+[ $boxed = yes ] && kill -0 "$XS_APP_PID" 2>/dev/null ||
+  fail "a damaged cover did not bring up the message box; output: $(cat "$work/damaged.out")"
+
+if [ "$failures" -ne 0 ]; then
+  echo "$failures check(s) failed; screenshot: $shot" >&2
+  exit 1
+fi
+echo "PASSED; screenshot: $shot"
