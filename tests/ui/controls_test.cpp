@@ -101,6 +101,7 @@ TEST(Labels, AutoSizeKeepsTheLeftEdgeAndFollowsTheText) {
 
 TEST(Labels, AlignmentPlacesTheTextInsideAFixedWidth) {
   TCustomForm form(nullptr);
+  form.Color = clBlack;  // the label's background
   auto* label = new TLabel(&form);
   label->SetParent(&form);
   label->AutoSize = false;
