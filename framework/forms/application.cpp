@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <utility>
 
 #include "framework/graphics/clipboard.h"
 #include "framework/graphics/palette.h"
@@ -97,6 +98,7 @@ void TApplication::PaintMainForm(TWindowBackend& backend) {
 void TApplication::Run() {
   if (mainForm_ == nullptr) return;
   terminated_ = false;
+  pressed_ = nullptr;
   TWindowBackend& backend = WindowBackend();
   backend.CreateWindow(mainForm_->Caption, mainForm_->ClientWidth(), mainForm_->ClientHeight(),
                        icon_.empty() ? MainIcon() : icon_);
@@ -112,19 +114,26 @@ void TApplication::Run() {
     TWindowEvent event;
     if (!backend.WaitEvent(event)) break;
     switch (event.kind) {
-      case TWindowEvent::Kind::Click:
+      case TWindowEvent::Kind::Press:
+        if (event.button == 1) pressed_ = mainForm_->ClickTargetAt(event.x, event.y);
+        break;
+      case TWindowEvent::Kind::Release: {
         if (event.button != 1) break;
-        if (TControl* target = mainForm_->ClickTargetAt(event.x, event.y)) {
-          try {
-            target->Click();
-          } catch (...) {
-            if (mainForm_ != nullptr && mainForm_->Visible && mainForm_->NeedsRepaint()) {
-              PaintMainForm(backend);
-            }
-            HandleException(target);
+        // A click is a press and a release on the same control: dragging off a control
+        // cancels it, and a release that follows a press elsewhere starts nothing.
+        TControl* const pressed = std::exchange(pressed_, nullptr);
+        TControl* const target = mainForm_->ClickTargetAt(event.x, event.y);
+        if (target == nullptr || target != pressed) break;
+        try {
+          target->Click();
+        } catch (...) {
+          if (mainForm_ != nullptr && mainForm_->Visible && mainForm_->NeedsRepaint()) {
+            PaintMainForm(backend);
           }
+          HandleException(target);
         }
         break;
+      }
       case TWindowEvent::Kind::Close:
         mainForm_->Close();
         break;

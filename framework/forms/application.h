@@ -68,6 +68,8 @@ class TApplication : public TComponent {
   std::vector<TIconImage> icon_;
   TCustomForm* mainForm_ = nullptr;
   bool terminated_ = false;
+  // The control under the last press of the primary button, until its release.
+  TControl* pressed_ = nullptr;
   std::vector<std::uint32_t> frame_;
 };
 

@@ -129,17 +129,11 @@ bool TSdlBackend::WaitEvent(TWindowEvent& event) {
           if (sdlEvent.window.event == SDL_WINDOWEVENT_EXPOSED) Redraw();
           break;
         case SDL_MOUSEBUTTONDOWN:
-          pressedButtons_ |= 1u << (sdlEvent.button.button & 31u);
-          break;
-        case SDL_MOUSEBUTTONUP: {
-          // A click is a press and a release in the window.
-          const unsigned bit = 1u << (sdlEvent.button.button & 31u);
-          if ((pressedButtons_ & bit) == 0) break;
-          pressedButtons_ &= ~bit;
-          event = {TWindowEvent::Kind::Click, sdlEvent.button.x, sdlEvent.button.y,
-                   sdlEvent.button.button};
+        case SDL_MOUSEBUTTONUP:
+          event = {sdlEvent.type == SDL_MOUSEBUTTONDOWN ? TWindowEvent::Kind::Press
+                                                        : TWindowEvent::Kind::Release,
+                   sdlEvent.button.x, sdlEvent.button.y, sdlEvent.button.button};
           return true;
-        }
         default:
           break;
       }

@@ -29,5 +29,4 @@ class TSdlBackend : public TWindowBackend {
   std::vector<std::uint32_t> lastFrame_;
   int frameWidth_ = 0;
   int frameHeight_ = 0;
-  unsigned pressedButtons_ = 0;
 };

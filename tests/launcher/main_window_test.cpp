@@ -260,6 +260,35 @@ TEST_F(MainWindow, ALongCaptionIsCoveredByTheNextOneAndBothStayReadable) {
   }
 }
 
+TEST_F(MainWindow, OnlyAPressAndAReleaseOnTheSameTileLaunch) {
+  AtDriveRoot();
+  disc_.InstallMountStandIn();
+  for (int i = 0; i < 3; ++i)
+    ScratchDisc::WriteFile(disc_.AddTitle(disc_.Name("Gra " + std::to_string(i))) / "obraz.bin",
+                           "x");
+  const std::vector<std::string> order = disc_.HostFolderOrder();
+  Open();
+
+  // Tile 1's middle, the gap between tiles 1 and 2, tile 3's middle, outside the window.
+  const TPoint tile1{60, 60}, gap{116, 60}, tile3{284, 60}, outside{-20, 60};
+  const std::pair<TPoint, TPoint> drags[] = {
+      {tile1, tile3}, {gap, tile3}, {tile3, gap}, {tile3, outside}};
+  for (const auto& [from, to] : drags) {
+    headless_->PushPress(from.X, from.Y);
+    headless_->PushRelease(to.X, to.Y);
+  }
+  headless_->PushRelease(tile3.X, tile3.Y);  // a release without a press
+  Application->Run();
+  EXPECT_TRUE(Form1->Visible);
+  EXPECT_FALSE(fs::exists(disc_.RecordFile()));
+
+  ClickTile(2);
+  EXPECT_FALSE(Form1->Visible);
+  EXPECT_EQ(disc_.WaitForRecordedArguments(),
+            (std::vector<std::string>{
+                "-mount", "0," + disc_.ProgramFolderOnZ() + "\\" + order[2] + "\\obraz.bin"}));
+}
+
 // A double quote in a folder name would close the quoted image path early and pass the rest of
 // the name as further arguments; such a title gets no command.
 TEST_F(MainWindow, AQuoteInAFolderNameGetsNoCommand) {
