@@ -23,6 +23,8 @@ class TSdlBackend : public TWindowBackend {
  private:
   void InitVideo();
   void Redraw();
+  // The parent for a message box; null when the box needs none. The caller destroys it.
+  SDL_Window* CreateMessageAnchor() const;
 
   bool videoInitialised_ = false;
   SDL_Window* window_ = nullptr;
