@@ -8,7 +8,6 @@
 #include "framework/graphics/clipboard.h"
 #include "framework/graphics/palette.h"
 #include "framework/platform/paths.h"
-#include "framework/window/sdl_backend.h"
 
 namespace {
 
@@ -55,7 +54,7 @@ void SetWindowBackend(std::unique_ptr<TWindowBackend> backend) {
 
 TWindowBackend& WindowBackend() {
   auto& backend = BackendSlot();
-  if (!backend) backend = std::make_unique<TSdlBackend>();
+  if (!backend) throw ENoDisplay("no window system was chosen for this program");
   return *backend;
 }
 
@@ -145,12 +144,14 @@ void TApplication::Run() {
 }
 
 void TApplication::ShowException(const Exception& exception) {
-  if (dynamic_cast<const ENoDisplay*>(&exception) != nullptr) {
+  const bool noDisplay = dynamic_cast<const ENoDisplay*>(&exception) != nullptr;
+  if (noDisplay || !BackendSlot()) {
     std::fprintf(stderr, "%s: %s\n", title_.empty() ? "talvesk" : title_.c_str(),
                  exception.Message().c_str());
-    std::exit(1);
+    if (noDisplay) std::exit(1);
+    return;
   }
-  WindowBackend().ShowMessage(title_, exception.Message());
+  BackendSlot()->ShowMessage(title_, exception.Message());
 }
 
 void TApplication::HandleException(TObject*) {

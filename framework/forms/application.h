@@ -75,7 +75,9 @@ class TApplication : public TComponent {
 
 extern TApplication* Application;
 
-// Chooses the window backend for the process (default: TSdlBackend, made on first use).
+// Chooses the window backend for the process (the program's entry function chooses SDL, see
+// sdl_window_system.h; tests choose a headless one). WindowBackend raises ENoDisplay while none
+// is chosen; ShowException then writes to stderr.
 void SetWindowBackend(std::unique_ptr<TWindowBackend> backend);
 TWindowBackend& WindowBackend();
 

@@ -5,19 +5,20 @@
 #include <map>
 #include <utility>
 
-#include "framework/graphics/canvas.h"
+#include "framework/graphics/text_backend.h"
 
 struct _TTF_Font;
 
-class TTextRenderer {
+class TTextRenderer : public TTextBackend {
  public:
   static TTextRenderer& Instance();
 
   // Width and height of the text's line; {0, 0} without a usable font.
-  TPoint Measure(const TFont& font, const AnsiString& text);
+  TPoint Measure(const TFont& font, const AnsiString& text) override;
   // Draws the text with the top-left corner of its line at (x, y), blended in the font's colour,
   // clipped to the surface.
-  void Draw(const TSurface& surface, int x, int y, const TFont& font, const AnsiString& text);
+  void Draw(const TSurface& surface, int x, int y, const TFont& font,
+            const AnsiString& text) override;
 
   // Point size for a font height: a negative height is the em in pixels at 96 pixels per inch.
   static int PointSize(int height);
@@ -27,7 +28,7 @@ class TTextRenderer {
 
  private:
   TTextRenderer() = default;
-  ~TTextRenderer();
+  ~TTextRenderer() override;
   _TTF_Font* FontFor(const TFont& font);
   AnsiString FindFontFile(const AnsiString& name);
 
