@@ -1,9 +1,11 @@
 // The launcher's entry function: one window, run until it closes. The window's icon is the
 // program's icon resource, registered before this runs.
 #include "framework/forms/application.h"
+#include "framework/window/sdl_window_system.h"
 #include "launcher/Unit1.h"
 
 int main(int, char**) {
+  UseSdlWindowSystem();
   try {
     Application->Initialize();
     Application->SetTitle("Talvesk");

@@ -38,14 +38,31 @@ std::size_t Piece(std::int64_t count) {
 
 TFileStream::TFileStream(const AnsiString& fileName, unsigned mode) {
   const AnsiString hostPath = HostPathFromWindows(fileName);
-  fd_ = ::open(hostPath.c_str(), OpenFlags(mode) | O_CLOEXEC, 0666);
+  const int flags = OpenFlags(mode);
+  // Opening a FIFO for reading waits for a writer, for ever if none comes; a non-blocking open
+  // returns at once, and whatever is not a regular file is refused before anything is read.
+  const bool reading = flags == O_RDONLY;
+  fd_ = ::open(hostPath.c_str(), flags | O_CLOEXEC | (reading ? O_NONBLOCK : 0), 0666);
   if (fd_ < 0) OpenFailed(fileName, errno);
-  // open(2) accepts a folder for reading; a folder is not a file stream.
-  struct stat info {};
-  if (::fstat(fd_, &info) != 0 || S_ISDIR(info.st_mode)) {
-    const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+  const auto discard = [this] {
     ::close(fd_);
     fd_ = -1;
+  };
+  struct stat info {};
+  const bool statted = ::fstat(fd_, &info) == 0;
+  const int statError = errno;
+  // open(2) accepts a folder for reading; a folder is not a file stream.
+  if (!statted || S_ISDIR(info.st_mode)) {
+    discard();
+    OpenFailed(fileName, statted ? EISDIR : statError);
+  }
+  if (reading && !S_ISREG(info.st_mode)) {
+    discard();
+    throw EFOpenError("Cannot open file \"" + fileName + "\". Not a regular file");
+  }
+  if (reading && ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK) != 0) {
+    const int error = errno;
+    discard();
     OpenFailed(fileName, error);
   }
 }

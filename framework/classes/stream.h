@@ -70,7 +70,8 @@ enum TFileMode : unsigned {
 };
 
 // A stream over a file. The name may be a Windows path; it is mapped to the host path.
-// Failure to open raises EFOpenError naming the file.
+// Failure to open raises EFOpenError naming the file. Opened for reading, it never blocks: anything
+// but a regular file (or a link to one) is refused.
 class TFileStream : public TStream {
  public:
   TFileStream(const AnsiString& fileName, unsigned mode);

@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <utility>
 
 #include "framework/graphics/clipboard.h"
 #include "framework/graphics/palette.h"
 #include "framework/platform/paths.h"
-#include "framework/window/sdl_backend.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ void SetWindowBackend(std::unique_ptr<TWindowBackend> backend) {
 
 TWindowBackend& WindowBackend() {
   auto& backend = BackendSlot();
-  if (!backend) backend = std::make_unique<TSdlBackend>();
+  if (!backend) throw ENoDisplay("no window system was chosen for this program");
   return *backend;
 }
 
@@ -97,6 +97,7 @@ void TApplication::PaintMainForm(TWindowBackend& backend) {
 void TApplication::Run() {
   if (mainForm_ == nullptr) return;
   terminated_ = false;
+  pressed_ = nullptr;
   TWindowBackend& backend = WindowBackend();
   backend.CreateWindow(mainForm_->Caption, mainForm_->ClientWidth(), mainForm_->ClientHeight(),
                        icon_.empty() ? MainIcon() : icon_);
@@ -112,19 +113,26 @@ void TApplication::Run() {
     TWindowEvent event;
     if (!backend.WaitEvent(event)) break;
     switch (event.kind) {
-      case TWindowEvent::Kind::Click:
+      case TWindowEvent::Kind::Press:
+        if (event.button == 1) pressed_ = mainForm_->ClickTargetAt(event.x, event.y);
+        break;
+      case TWindowEvent::Kind::Release: {
         if (event.button != 1) break;
-        if (TControl* target = mainForm_->ClickTargetAt(event.x, event.y)) {
-          try {
-            target->Click();
-          } catch (...) {
-            if (mainForm_ != nullptr && mainForm_->Visible && mainForm_->NeedsRepaint()) {
-              PaintMainForm(backend);
-            }
-            HandleException(target);
+        // A click is a press and a release on the same control: dragging off a control
+        // cancels it, and a release that follows a press elsewhere starts nothing.
+        TControl* const pressed = std::exchange(pressed_, nullptr);
+        TControl* const target = mainForm_->ClickTargetAt(event.x, event.y);
+        if (target == nullptr || target != pressed) break;
+        try {
+          target->Click();
+        } catch (...) {
+          if (mainForm_ != nullptr && mainForm_->Visible && mainForm_->NeedsRepaint()) {
+            PaintMainForm(backend);
           }
+          HandleException(target);
         }
         break;
+      }
       case TWindowEvent::Kind::Close:
         mainForm_->Close();
         break;
@@ -136,12 +144,14 @@ void TApplication::Run() {
 }
 
 void TApplication::ShowException(const Exception& exception) {
-  if (dynamic_cast<const ENoDisplay*>(&exception) != nullptr) {
+  const bool noDisplay = dynamic_cast<const ENoDisplay*>(&exception) != nullptr;
+  if (noDisplay || !BackendSlot()) {
     std::fprintf(stderr, "%s: %s\n", title_.empty() ? "talvesk" : title_.c_str(),
                  exception.Message().c_str());
-    std::exit(1);
+    if (noDisplay) std::exit(1);
+    return;
   }
-  WindowBackend().ShowMessage(title_, exception.Message());
+  BackendSlot()->ShowMessage(title_, exception.Message());
 }
 
 void TApplication::HandleException(TObject*) {

@@ -68,12 +68,16 @@ class TApplication : public TComponent {
   std::vector<TIconImage> icon_;
   TCustomForm* mainForm_ = nullptr;
   bool terminated_ = false;
+  // The control under the last press of the primary button, until its release.
+  TControl* pressed_ = nullptr;
   std::vector<std::uint32_t> frame_;
 };
 
 extern TApplication* Application;
 
-// Chooses the window backend for the process (default: TSdlBackend, made on first use).
+// Chooses the window backend for the process (the program's entry function chooses SDL, see
+// sdl_window_system.h; tests choose a headless one). WindowBackend raises ENoDisplay while none
+// is chosen; ShowException then writes to stderr.
 void SetWindowBackend(std::unique_ptr<TWindowBackend> backend);
 TWindowBackend& WindowBackend();
 

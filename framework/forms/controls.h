@@ -10,6 +10,9 @@
 
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
+// The face colour of windows and controls that set none of their own.
+constexpr TColor clBtnFace = 0xF0F0F0;
+
 class TControl : public TComponent {
  public:
   explicit TControl(TComponent* owner);

@@ -16,8 +16,6 @@
 
 enum TPosition { poDesigned, poDesktopCenter };
 
-constexpr TColor clBtnFace = 0xF0F0F0;
-
 class TCustomForm : public TControl {
  public:
   static constexpr int kFrameWidth = 8;

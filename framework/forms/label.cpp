@@ -34,6 +34,11 @@ void TLabel::Paint(TCanvas& canvas) {
   const TClippedSurface clipped = ClipSurface(canvas.Surface(), BoundsRect());
   if (clipped.surface.pixels == nullptr) return;
   TCanvas view(clipped.surface);
+  if (!Transparent) {
+    const auto* form = dynamic_cast<const TCustomForm*>(Parent());
+    view.FillRect({0, 0, clipped.surface.width, clipped.surface.height},
+                  ParentColor && form != nullptr ? form->Color : Color);
+  }
   view.Font = EffectiveFont();
   int x = clipped.origin.X;
   if (Alignment != taLeftJustify) {

@@ -1,7 +1,8 @@
 #pragma once
-// A line of text in its font's colour on a transparent background. With AutoSize (the default)
-// the label keeps its left and top edges and takes the width and height of its text; an empty
-// text is 0 pixels wide and one line high.
+// A line of text in its font's colour. Unless Transparent, the label first fills its box with its
+// colour (the parent form's while ParentColor), so a later label covers whatever an earlier one
+// drew into its box. With AutoSize (the default) the label keeps its left and top edges and takes
+// the width and height of its text; an empty text is 0 pixels wide and one line high.
 #include "framework/forms/controls.h"
 
 class TLabel : public TControl {
@@ -14,6 +15,10 @@ class TLabel : public TControl {
   TFont Font;
   // Draw with the parent form's font instead of Font.
   bool ParentFont = true;
+  TColor Color = clBtnFace;
+  // Fill with the parent form's colour instead of Color.
+  bool ParentColor = true;
+  bool Transparent = false;
 
   void SetText(const AnsiString& text) override;
   void Paint(TCanvas& canvas) override;

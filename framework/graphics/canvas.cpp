@@ -3,6 +3,21 @@
 #include <algorithm>
 
 #include "framework/graphics/graphic.h"
+#include "framework/graphics/text_backend.h"
+
+namespace {
+
+TTextBackend*& TextBackendSlot() {
+  static TTextBackend* backend = nullptr;
+  return backend;
+}
+
+}  // namespace
+
+void SetTextBackend(TTextBackend* backend) { TextBackendSlot() = backend; }
+TTextBackend* TextBackend() { return TextBackendSlot(); }
+
+TCanvas::TCanvas(TSurface surface) : TCanvas(surface, TextBackend()) {}
 
 void TCanvas::FillRect(const TRect& rect, TColor color) {
   const int x0 = std::max(rect.Left, 0);
@@ -21,4 +36,16 @@ void TCanvas::FillRect(const TRect& rect, TColor color) {
 
 void TCanvas::StretchDraw(const TRect& rect, TGraphic* graphic) {
   if (graphic != nullptr) graphic->Draw(*this, rect);
+}
+
+void TCanvas::TextOut(int x, int y, const AnsiString& text) {
+  if (text_ != nullptr) text_->Draw(surface_, x, y, Font, text);
+}
+
+int TCanvas::TextWidth(const AnsiString& text) {
+  return text_ != nullptr ? text_->Measure(Font, text).X : 0;
+}
+
+int TCanvas::TextHeight(const AnsiString& text) {
+  return text_ != nullptr ? text_->Measure(Font, text).Y : 0;
 }

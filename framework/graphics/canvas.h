@@ -6,6 +6,7 @@
 #include "framework/system/ansistring.h"
 
 class TGraphic;
+class TTextBackend;
 
 struct TSurface {
   std::uint32_t* pixels = nullptr;
@@ -22,7 +23,9 @@ struct TFont {
 
 class TCanvas {
  public:
-  explicit TCanvas(TSurface surface) : surface_(surface) {}
+  // Text goes through the process's text backend (see text_backend.h) unless one is given.
+  explicit TCanvas(TSurface surface);
+  TCanvas(TSurface surface, TTextBackend* text) : surface_(surface), text_(text) {}
   const TSurface& Surface() const { return surface_; }
 
   TFont Font;
@@ -32,12 +35,12 @@ class TCanvas {
   // Draws the graphic stretched into rect (aspect ratio not kept); area-averaging when shrinking.
   void StretchDraw(const TRect& rect, TGraphic* graphic);
 
-  // Text in Font (implemented with the window layer's font renderer; nothing is drawn when no
-  // font is usable).
+  // Text in Font, by the canvas's text backend; nothing is measured or drawn without one.
   void TextOut(int x, int y, const AnsiString& text);
   int TextWidth(const AnsiString& text);
   int TextHeight(const AnsiString& text);
 
  private:
   TSurface surface_;
+  TTextBackend* text_ = nullptr;
 };

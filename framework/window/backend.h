@@ -15,10 +15,11 @@ struct TIconImage {
   std::vector<std::uint32_t> argb;
 };
 
+// A mouse button going down or up; the application makes clicks of them.
 struct TWindowEvent {
-  enum class Kind { Click, Close, Expose };
+  enum class Kind { Press, Release, Close, Expose };
   Kind kind = Kind::Expose;
-  int x = 0;  // Click: client coordinates
+  int x = 0;  // Press, Release: client coordinates (outside the client area when captured)
   int y = 0;
   int button = 1;  // 1 = left
 };

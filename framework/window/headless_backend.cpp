@@ -33,7 +33,16 @@ void THeadlessBackend::ShowMessage(const AnsiString& title, const AnsiString& te
 }
 
 void THeadlessBackend::PushClick(int x, int y, int button) {
-  events_.push_back({TWindowEvent::Kind::Click, x, y, button});
+  PushPress(x, y, button);
+  PushRelease(x, y, button);
+}
+
+void THeadlessBackend::PushPress(int x, int y, int button) {
+  events_.push_back({TWindowEvent::Kind::Press, x, y, button});
+}
+
+void THeadlessBackend::PushRelease(int x, int y, int button) {
+  events_.push_back({TWindowEvent::Kind::Release, x, y, button});
 }
 
 void THeadlessBackend::PushClose() { events_.push_back({TWindowEvent::Kind::Close, 0, 0, 0}); }

@@ -22,7 +22,10 @@ class THeadlessBackend : public TWindowBackend {
   bool WaitEvent(TWindowEvent& event) override;
   void ShowMessage(const AnsiString& title, const AnsiString& text) override;
 
+  // A press and a release at the same point.
   void PushClick(int x, int y, int button = 1);
+  void PushPress(int x, int y, int button = 1);
+  void PushRelease(int x, int y, int button = 1);
   void PushClose();
   void PushExpose();
 

@@ -129,17 +129,11 @@ bool TSdlBackend::WaitEvent(TWindowEvent& event) {
           if (sdlEvent.window.event == SDL_WINDOWEVENT_EXPOSED) Redraw();
           break;
         case SDL_MOUSEBUTTONDOWN:
-          pressedButtons_ |= 1u << (sdlEvent.button.button & 31u);
-          break;
-        case SDL_MOUSEBUTTONUP: {
-          // A click is a press and a release in the window.
-          const unsigned bit = 1u << (sdlEvent.button.button & 31u);
-          if ((pressedButtons_ & bit) == 0) break;
-          pressedButtons_ &= ~bit;
-          event = {TWindowEvent::Kind::Click, sdlEvent.button.x, sdlEvent.button.y,
-                   sdlEvent.button.button};
+        case SDL_MOUSEBUTTONUP:
+          event = {sdlEvent.type == SDL_MOUSEBUTTONDOWN ? TWindowEvent::Kind::Press
+                                                        : TWindowEvent::Kind::Release,
+                   sdlEvent.button.x, sdlEvent.button.y, sdlEvent.button.button};
           return true;
-        }
         default:
           break;
       }
@@ -148,13 +142,33 @@ bool TSdlBackend::WaitEvent(TWindowEvent& event) {
   }
 }
 
+// SDL's X11 box takes its parent's position inside the parent's parent and then translates it
+// from the parent to the screen. Under a window manager the first is a small frame offset; without
+// one (kiosk sessions, Xvfb) it is the window's screen position, which is then counted twice and
+// pushes the box off the screen. An unmapped window stays a child of the root, so an anchor of the
+// main window's size at half its position makes SDL's sum land the box centred over the main
+// window, with or without a window manager.
+SDL_Window* TSdlBackend::CreateMessageAnchor() const {
+  if (window_ == nullptr) return nullptr;  // SDL then centres the box on the screen
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver == nullptr || std::strcmp(driver, "x11") != 0) return nullptr;
+  int x = 0, y = 0, width = 0, height = 0;
+  SDL_GetWindowPosition(window_, &x, &y);
+  SDL_GetWindowSize(window_, &width, &height);
+  return SDL_CreateWindow("", x / 2, y / 2, width, height, SDL_WINDOW_HIDDEN);
+}
+
 void TSdlBackend::ShowMessage(const AnsiString& title, const AnsiString& text) {
   const AnsiString safeTitle = SanitizeUtf8(title);
   const AnsiString safeText = SanitizeUtf8(text);
-  if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, safeTitle.c_str(), safeText.c_str(),
-                               window_) != 0) {
+  SDL_Window* const anchor = CreateMessageAnchor();
+  const int shown =
+      SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, safeTitle.c_str(), safeText.c_str(),
+                               anchor != nullptr ? anchor : window_);
+  if (shown != 0) {
     // Nowhere to show it; the terminal is the last resort.
     std::fprintf(stderr, "%s: %s\n(no message box: %s)\n", safeTitle.c_str(), safeText.c_str(),
                  SDL_GetError());
   }
+  if (anchor != nullptr) SDL_DestroyWindow(anchor);
 }

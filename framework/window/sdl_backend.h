@@ -23,11 +23,12 @@ class TSdlBackend : public TWindowBackend {
  private:
   void InitVideo();
   void Redraw();
+  // The parent for a message box; null when the box needs none. The caller destroys it.
+  SDL_Window* CreateMessageAnchor() const;
 
   bool videoInitialised_ = false;
   SDL_Window* window_ = nullptr;
   std::vector<std::uint32_t> lastFrame_;
   int frameWidth_ = 0;
   int frameHeight_ = 0;
-  unsigned pressedButtons_ = 0;
 };

@@ -5,20 +5,21 @@
 // warning goes to stderr and text is neither measured nor drawn.
 #include <map>
 
-#include "framework/graphics/canvas.h"
+#include "framework/graphics/text_backend.h"
 
 struct FT_LibraryRec_;
 struct FT_FaceRec_;
 
-class TTextRenderer {
+class TTextRenderer : public TTextBackend {
  public:
   static TTextRenderer& Instance();
 
   // Width and height of the text's line; {0, 0} without a usable font.
-  TPoint Measure(const TFont& font, const AnsiString& text);
+  TPoint Measure(const TFont& font, const AnsiString& text) override;
   // Draws the text with the top-left corner of its line at (x, y), blended in the font's colour,
   // clipped to the line and to the surface.
-  void Draw(const TSurface& surface, int x, int y, const TFont& font, const AnsiString& text);
+  void Draw(const TSurface& surface, int x, int y, const TFont& font,
+            const AnsiString& text) override;
 
   // Point size for a font height: a negative height is the em in pixels at 96 pixels per inch.
   static int PointSize(int height);
@@ -28,7 +29,7 @@ class TTextRenderer {
 
  private:
   TTextRenderer() = default;
-  ~TTextRenderer();
+  ~TTextRenderer() override;
   FT_FaceRec_* FaceFor(const TFont& font);
 
   FT_LibraryRec_* library_ = nullptr;

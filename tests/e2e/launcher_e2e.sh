@@ -185,6 +185,52 @@ elif [ "$(cat "$record")" != "$expected" ]; then
   fail "the mount program received:"$'\n'"$(cat "$record")"$'\n'"expected:"$'\n'"$expected"
 fi
 
+# Without a window manager the error box must still land over the main window and on the
+# screen: a disc whose only cover is no JPEG makes the launcher show one at start-up.
+# window_geometry ID: "x y width height" of a window on the screen.
+window_geometry() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+    /^ +Width:/ {w=$NF} /^ +Height:/ {h=$NF} END {print x, y, w, h}'
+}
+error_box_scenario() {
+  local boxdisc=$work/errorbox box="" id bx by bw bh mx my mw mh
+  mkdir -p "$boxdisc/Zepsuta"
+  echo "not a picture" >"$boxdisc/Zepsuta/1.jpg"
+  cp "$launcher" "$boxdisc/talvesk"
+  xs_start_app "$boxdisc" ./talvesk WINEPREFIX="$prefix" || {
+    fail "the launcher's window did not appear for the error box"
+    return
+  }
+  # The box is the one other viewable top-level window (it belongs to a forked child).
+  for _ in $(seq 40); do
+    for id in $(xwininfo -root -children 2>/dev/null | awk '/^ +0x/ {print $1}'); do
+      [ $((id)) -eq $((XS_WID)) ] && continue
+      if xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable'; then
+        box=$id
+        break 2
+      fi
+    done
+    sleep 0.25
+  done
+  if [ -z "$box" ]; then
+    fail "no error box appeared"
+  else
+    read -r bx by bw bh < <(window_geometry "$box")
+    read -r mx my mw mh < <(window_geometry "$XS_WID")
+    local centre_offset=$(((2 * bx + bw) - (2 * mx + mw)))
+    [ ${centre_offset#-} -le 4 ] ||
+      fail "the error box ($bw x $bh at $bx,$by) is not centred over the window ($mw x $mh at $mx,$my)"
+    [ "$bx" -ge 0 ] && [ "$by" -ge 0 ] && [ $((bx + bw)) -le 1024 ] && [ $((by + bh)) -le 768 ] ||
+      fail "the error box ($bw x $bh at $bx,$by) is not wholly on the 1024 x 768 screen"
+    [ "$by" -ge "$my" ] && [ "$by" -lt $((my + mh)) ] ||
+      fail "the error box's top ($by) is not over the window ($my to $((my + mh)))"
+    xdotool key --window "$box" Return
+  fi
+  xs_stop "$XS_APP_PID"
+  XS_APP_PID=""
+}
+error_box_scenario
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed; screenshot: $shot" >&2
   exit 1

@@ -1,7 +1,9 @@
 #include "framework/classes/stream.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -107,6 +109,32 @@ TEST(FileStream, RoundTripsAndNamesTheFileItCannotOpen) {
     EXPECT_EQ(error.Message(), "Cannot open file \"" + missing + "\". No such file or directory");
   }
   EXPECT_THROW(TFileStream(dir.Path(), fmOpenRead), EFOpenError);  // a folder
+}
+
+TEST(FileStream, ReadingRefusesWhatIsNotARegularFileAndFollowsLinksToOne) {
+  TempDir dir;
+  const std::string file = dir.Path() + "/data.bin";
+  TMemoryStream data;
+  data.WriteBuffer("abc", 3);
+  data.SaveToFile(file);
+  const std::string link = dir.Path() + "/link.bin";
+  ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
+  TMemoryStream loaded;
+  loaded.LoadFromFile(link);
+  EXPECT_EQ(Contents(loaded), (Bytes{'a', 'b', 'c'}));
+
+  // Reading a device would never end (/dev/zero) or block (a terminal).
+  for (const char* device : {"/dev/null", "/dev/zero"}) {
+    const std::string named = dir.Path() + "/cover.jpg";
+    std::remove(named.c_str());
+    ASSERT_EQ(symlink(device, named.c_str()), 0);
+    try {
+      TFileStream stream(named, fmOpenRead);
+      ADD_FAILURE() << "opened " << device;
+    } catch (const EFOpenError& error) {
+      EXPECT_EQ(error.Message(), "Cannot open file \"" + named + "\". Not a regular file");
+    }
+  }
 }
 
 class TShape : public TPersistent {

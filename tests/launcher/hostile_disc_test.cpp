@@ -1,15 +1,20 @@
 // Discs made to hurt: too many titles, awkward names, covers and images that are not what their
 // names promise, a folder nobody may read. The window stays usable, a failure is shown once and
 // nothing is started that should not be.
+#include <fcntl.h>
 #include <jerror.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/classes/stream.h"
@@ -160,6 +165,36 @@ TEST_F(HostileDisc, HugeAndTruncatedCoversLeaveTheWindowUsable) {
   ClickTile(truncatedSlot);
   EXPECT_FALSE(Form1->Visible);
   EXPECT_EQ(disc_.WaitForRecordedArguments().size(), 2u);
+}
+
+// A FIFO named 1.jpg would block the cover's open for good, waiting for a writer. The watchdog
+// plays that writer should the open ever block, so a regression fails instead of hanging.
+TEST_F(HostileDisc, ACoverThatIsAFifoIsRefusedOnceWithoutWaiting) {
+  const std::string name = disc_.Name("fifo");
+  const fs::path folder = disc_.AddTitle(name);
+  const fs::path fifo = folder / "1.jpg";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ScratchDisc::WriteFile(folder / "obraz.bin", "x");
+  std::atomic<bool> done{false};
+  std::thread watchdog([&] {
+    while (!done) {
+      const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (writer >= 0) ::close(writer);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+
+  Open();
+  ClickTile(5);
+  done = true;
+  watchdog.join();
+
+  ASSERT_EQ(headless_->Messages().size(), 1u);
+  const AnsiString& text = headless_->Messages()[0].text;
+  EXPECT_EQ(text.rfind("Cannot open file \"", 0), 0u) << text;
+  EXPECT_TRUE(text.ends_with("1.jpg\". Not a regular file")) << text;
+  EXPECT_TRUE(ShowsPlaceholder(0));
+  EXPECT_TRUE(Form1->Visible);
 }
 
 // Root opens every folder, so the scan runs in a child that has given up root.

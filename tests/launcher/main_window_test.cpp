@@ -1,5 +1,6 @@
 // The main window, headless: its layout, what showing it does (captions, covers, mount commands),
 // the failure sequence of a cover that cannot be loaded, and clicks that launch or do not.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -219,6 +220,73 @@ TEST_F(MainWindow, ClicksThatLaunchNothingKeepTheWindowOpen) {
   ClickTile(noImageSlot);
   EXPECT_TRUE(Form1->Visible);
   EXPECT_TRUE(headless_->Messages().empty());
+}
+
+// Captions wider than the tile spacing: each label paints its own box black before its text, so
+// the later caption hides the earlier one's overflow and reads exactly as if drawn alone.
+TEST_F(MainWindow, ALongCaptionIsCoveredByTheNextOneAndBothStayReadable) {
+  AtDriveRoot();
+  for (const char* base : {"Wielka Przygoda Kapitana Bomby i Przyjaciol",
+                           "Tajemnica Zaginionej "
+                           "Wyspy na Oceanie"}) {
+    std::string name = disc_.Name(base);
+    name.resize(40);
+    disc_.AddTitle(name);
+  }
+  const std::vector<std::string> order = disc_.HostFolderOrder();
+  Open();
+
+  for (int slot = 0; slot < 2; ++slot) {
+    SCOPED_TRACE(slot);
+    TLabel* const label = Caption(slot);
+    ASSERT_EQ(label->GetText(), order[slot]);
+    ASSERT_GT(label->Width, 112);
+    // The caption alone, white on black.
+    std::vector<std::uint32_t> alone(static_cast<std::size_t>(label->Width * label->Height), 0);
+    TCanvas canvas(TSurface{alone.data(), label->Width, label->Height, label->Width});
+    canvas.Font = label->Font;
+    canvas.TextOut(0, 0, order[slot]);
+    // The first caption shows up to the second's box, the second up to the window's edge.
+    const int visible =
+        std::min(label->Width, slot == 0 ? 112 : Form1->ClientWidth() - label->Left);
+    int differing = 0;
+    for (int y = 0; y < label->Height; ++y) {
+      for (int x = 0; x < visible; ++x) {
+        differing += headless_->Pixel(label->Left + x, label->Top + y) !=
+                     alone[static_cast<std::size_t>(y * label->Width + x)];
+      }
+    }
+    EXPECT_EQ(differing, 0);
+  }
+}
+
+TEST_F(MainWindow, OnlyAPressAndAReleaseOnTheSameTileLaunch) {
+  AtDriveRoot();
+  disc_.InstallMountStandIn();
+  for (int i = 0; i < 3; ++i)
+    ScratchDisc::WriteFile(disc_.AddTitle(disc_.Name("Gra " + std::to_string(i))) / "obraz.bin",
+                           "x");
+  const std::vector<std::string> order = disc_.HostFolderOrder();
+  Open();
+
+  // Tile 1's middle, the gap between tiles 1 and 2, tile 3's middle, outside the window.
+  const TPoint tile1{60, 60}, gap{116, 60}, tile3{284, 60}, outside{-20, 60};
+  const std::pair<TPoint, TPoint> drags[] = {
+      {tile1, tile3}, {gap, tile3}, {tile3, gap}, {tile3, outside}};
+  for (const auto& [from, to] : drags) {
+    headless_->PushPress(from.X, from.Y);
+    headless_->PushRelease(to.X, to.Y);
+  }
+  headless_->PushRelease(tile3.X, tile3.Y);  // a release without a press
+  Application->Run();
+  EXPECT_TRUE(Form1->Visible);
+  EXPECT_FALSE(fs::exists(disc_.RecordFile()));
+
+  ClickTile(2);
+  EXPECT_FALSE(Form1->Visible);
+  EXPECT_EQ(disc_.WaitForRecordedArguments(),
+            (std::vector<std::string>{
+                "-mount", "0," + disc_.ProgramFolderOnZ() + "\\" + order[2] + "\\obraz.bin"}));
 }
 
 // A double quote in a folder name would close the quoted image path early and pass the rest of

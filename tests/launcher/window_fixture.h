@@ -4,7 +4,9 @@
 
 #include "framework/classes/stream.h"
 #include "framework/forms/application.h"
+#include "framework/graphics/text_backend.h"
 #include "framework/window/headless_backend.h"
+#include "framework/window/text_renderer.h"
 #include "gtest/gtest.h"
 #include "launcher/Unit1.h"
 #include "launcher/resources.h"
@@ -13,6 +15,7 @@
 class LauncherWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    SetTextBackend(&TTextRenderer::Instance());
     auto backend = std::make_unique<THeadlessBackend>();
     headless_ = backend.get();
     SetWindowBackend(std::move(backend));

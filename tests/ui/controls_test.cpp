@@ -74,6 +74,7 @@ TEST(Components, OwnerDestroysItsComponentsNewestFirstAndForgetsEarlierDeaths) {
 }
 
 TEST(Labels, AutoSizeKeepsTheLeftEdgeAndFollowsTheText) {
+  UseRealFonts();
   TCustomForm form(nullptr);
   auto* label = new TLabel(&form);
   label->SetParent(&form);
@@ -100,7 +101,9 @@ TEST(Labels, AutoSizeKeepsTheLeftEdgeAndFollowsTheText) {
 }
 
 TEST(Labels, AlignmentPlacesTheTextInsideAFixedWidth) {
+  UseRealFonts();
   TCustomForm form(nullptr);
+  form.Color = clBlack;  // the label's background
   auto* label = new TLabel(&form);
   label->SetParent(&form);
   label->AutoSize = false;
@@ -129,6 +132,7 @@ TEST(Labels, AlignmentPlacesTheTextInsideAFixedWidth) {
 }
 
 TEST(Text, InvalidUtf8IsReplacedAndStillDrawn) {
+  UseRealFonts();
   EXPECT_EQ(SanitizeUtf8("Ok\xC5\x82"
                          "adki"),
             "Ok\xC5\x82"
@@ -190,6 +194,7 @@ TEST(TextDeathTest, CaptionsNeedNoFontInstalledOnTheMachine) {
   EXPECT_EXIT(
       {
         setenv("FONTCONFIG_FILE", config.c_str(), 1);
+        UseRealFonts();
         std::vector<std::uint32_t> pixels(50 * 20, 0);
         TCanvas canvas(TSurface{pixels.data(), 50, 20, 50});
         canvas.Font.Color = clWhite;

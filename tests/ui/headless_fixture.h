@@ -7,7 +7,12 @@
 #include <vector>
 
 #include "framework/forms/application.h"
+#include "framework/graphics/text_backend.h"
 #include "framework/window/headless_backend.h"
+#include "framework/window/text_renderer.h"
+
+// Text through the real font renderer, as the program draws it.
+inline void UseRealFonts() { SetTextBackend(&TTextRenderer::Instance()); }
 
 // A 2 x 2, 24-bit bottom-up BMP file written byte by byte: top row red, green; bottom row
 // blue, white.
@@ -60,6 +65,7 @@ inline std::string PictureDataHex(const std::string& bmp) {
 class HeadlessTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    UseRealFonts();
     auto backend = std::make_unique<THeadlessBackend>();
     backend_ = backend.get();
     SetWindowBackend(std::move(backend));
