@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "framework/window/utf8.h"
+#include "framework/system/utf8.h"
 
 namespace {
 
