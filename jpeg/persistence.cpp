@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "framework/system/little_endian.h"
 #include "jpeg/codec.h"
 
 namespace {
@@ -86,9 +87,7 @@ void TJPEGImage::WriteToStream(TStream& stream) {
 void TJPEGImage::ReadFormData(TStream& stream) {
   std::array<std::uint8_t, 4> field{};
   stream.ReadBuffer(field.data(), field.size());
-  const auto count = static_cast<std::int32_t>(
-      static_cast<std::uint32_t>(field[0]) | (static_cast<std::uint32_t>(field[1]) << 8) |
-      (static_cast<std::uint32_t>(field[2]) << 16) | (static_cast<std::uint32_t>(field[3]) << 24));
+  const auto count = static_cast<std::int32_t>(ReadLE32(field.data()));
   // Checked before anything changes, so that a damaged payload leaves the picture as it was.
   if (count < 0 || count > BytesLeft(stream)) {
     throw EReadError("Invalid JPEG data count in form stream");
@@ -103,9 +102,8 @@ void TJPEGImage::WriteFormData(TStream& stream) {
   const std::int64_t size = bytes != nullptr ? bytes->GetSize() : 0;
   if (size > kMaxCount) throw EWriteError("JPEG data too large for a form stream");
   const auto count = static_cast<std::uint32_t>(size);
-  const std::array<std::uint8_t, 4> field{
-      static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
-      static_cast<std::uint8_t>(count >> 16), static_cast<std::uint8_t>(count >> 24)};
+  std::array<std::uint8_t, 4> field{};
+  WriteLE32(field.data(), count);
   stream.Write(field.data(), field.size());
   if (size > 0) stream.Write(bytes->Memory(), size);
 }

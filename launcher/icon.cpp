@@ -1,6 +1,7 @@
 #include "launcher/icon.h"
 
 #include "framework/system/exceptions.h"
+#include "framework/system/little_endian.h"
 
 namespace {
 
@@ -13,11 +14,11 @@ constexpr std::uint32_t kInfoHeaderBytes = 40;
 }
 
 std::uint32_t ReadU16(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return std::uint32_t{bytes[at]} | (std::uint32_t{bytes[at + 1]} << 8);
+  return ReadLE16(&bytes[at]);
 }
 
 std::uint32_t ReadU32(std::span<const std::uint8_t> bytes, std::size_t at) {
-  return ReadU16(bytes, at) | (ReadU16(bytes, at + 2) << 16);
+  return ReadLE32(&bytes[at]);
 }
 
 TIconImage DecodeImage(std::span<const std::uint8_t> image) {

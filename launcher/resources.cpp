@@ -1,5 +1,7 @@
 #include "launcher/resources.h"
 
+#include "framework/system/little_endian.h"
+
 AnsiString PlaceholderPictureData() {
   static constexpr char kClassName[] = "TBitmap";
   const std::span<const std::uint8_t> bitmap = PlaceholderBitmapBytes();
@@ -8,7 +10,7 @@ AnsiString PlaceholderPictureData() {
   data += static_cast<char>(sizeof kClassName - 1);
   data += kClassName;
   const auto count = static_cast<std::uint32_t>(bitmap.size());
-  for (int shift = 0; shift < 32; shift += 8) data += static_cast<char>((count >> shift) & 0xFF);
+  AppendLE32(data, count);
   data.append(reinterpret_cast<const char*>(bitmap.data()), bitmap.size());
   return data;
 }

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <map>
 
+#include "framework/system/utf8.h"
+
 namespace {
 
 bool IsIdentStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
@@ -24,24 +26,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
       return false;
   }
   return true;
-}
-
-void AppendUtf8(AnsiString& out, std::uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
 }
 
 class Parser {
@@ -224,7 +208,7 @@ class Parser {
         if (code <= 255) {
           text += static_cast<char>(code);
         } else {
-          AppendUtf8(text, static_cast<std::uint32_t>(code));
+          AppendUtf8(text, static_cast<char32_t>(code));
         }
       } else {
         Fail("string expected");

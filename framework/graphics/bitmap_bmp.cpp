@@ -8,6 +8,7 @@
 #include "framework/graphics/bitmap.h"
 #include "framework/graphics/palette_entries.h"
 #include "framework/system/exceptions.h"
+#include "framework/system/little_endian.h"
 
 namespace {
 
@@ -17,18 +18,6 @@ constexpr int kFileHeaderSize = 14;
 constexpr int kInfoHeaderSize = 40;
 
 [[noreturn]] void Invalid() { throw EInvalidGraphic("Bitmap image is not valid"); }
-
-std::uint32_t U32(const std::uint8_t* p) {
-  return p[0] | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
-}
-std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
-void Put32(std::uint8_t* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-void Put16(std::uint8_t* p, std::uint16_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
 
 std::int64_t Remaining(TStream& stream) { return stream.GetSize() - stream.GetPosition(); }
 
@@ -74,13 +63,13 @@ void TBitmap::LoadDib(TStream& stream, bool withFileHeader) {
     std::uint8_t fileHeader[kFileHeaderSize];
     Take(stream, fileHeader, kFileHeaderSize);
     if (fileHeader[0] != 'B' || fileHeader[1] != 'M') Invalid();
-    pixelOffset = U32(fileHeader + 10);
+    pixelOffset = ReadLE32(fileHeader + 10);
     consumed += kFileHeaderSize;
   }
 
   std::uint8_t header[124] = {};
   Take(stream, header, 4);
-  const std::uint32_t headerSize = U32(header);
+  const std::uint32_t headerSize = ReadLE32(header);
   if (headerSize != 40 && headerSize != 52 && headerSize != 56 && headerSize != 108 &&
       headerSize != 124) {
     Invalid();
@@ -88,14 +77,14 @@ void TBitmap::LoadDib(TStream& stream, bool withFileHeader) {
   Take(stream, header + 4, headerSize - 4);
   consumed += headerSize;
 
-  const auto width = static_cast<std::int32_t>(U32(header + 4));
-  const auto signedHeight = static_cast<std::int32_t>(U32(header + 8));
-  const std::uint16_t planes = U16(header + 12);
-  const std::uint16_t bitCount = U16(header + 14);
-  const std::uint32_t compression = U32(header + 16);
-  const auto xPels = static_cast<std::int32_t>(U32(header + 24));
-  const auto yPels = static_cast<std::int32_t>(U32(header + 28));
-  const std::uint32_t coloursUsed = U32(header + 32);
+  const auto width = static_cast<std::int32_t>(ReadLE32(header + 4));
+  const auto signedHeight = static_cast<std::int32_t>(ReadLE32(header + 8));
+  const std::uint16_t planes = ReadLE16(header + 12);
+  const std::uint16_t bitCount = ReadLE16(header + 14);
+  const std::uint32_t compression = ReadLE32(header + 16);
+  const auto xPels = static_cast<std::int32_t>(ReadLE32(header + 24));
+  const auto yPels = static_cast<std::int32_t>(ReadLE32(header + 28));
+  const std::uint32_t coloursUsed = ReadLE32(header + 32);
   if (width <= 0 || signedHeight == 0 || signedHeight == std::numeric_limits<std::int32_t>::min() ||
       planes != 1) {
     Invalid();
@@ -114,8 +103,8 @@ void TBitmap::LoadDib(TStream& stream, bool withFileHeader) {
       Take(stream, masks, 12);
       consumed += 12;
     }
-    if (U32(masks) != 0x00FF0000U || U32(masks + 4) != 0x0000FF00U ||
-        U32(masks + 8) != 0x000000FFU) {
+    if (ReadLE32(masks) != 0x00FF0000U || ReadLE32(masks + 4) != 0x0000FF00U ||
+        ReadLE32(masks + 8) != 0x000000FFU) {
       Invalid();
     }
   } else if (compression != kRgb) {
@@ -182,20 +171,20 @@ void TBitmap::SaveDib(TStream& stream, bool withFileHeader) const {
   if (withFileHeader) {
     headers[0] = 'B';
     headers[1] = 'M';
-    Put32(&headers[2], static_cast<std::uint32_t>(headersBytes + imageBytes));
-    Put32(&headers[10], static_cast<std::uint32_t>(headersBytes));
+    WriteLE32(&headers[2], static_cast<std::uint32_t>(headersBytes + imageBytes));
+    WriteLE32(&headers[10], static_cast<std::uint32_t>(headersBytes));
     info += kFileHeaderSize;
   }
-  Put32(info, kInfoHeaderSize);
-  Put32(info + 4, static_cast<std::uint32_t>(width_));
-  Put32(info + 8, static_cast<std::uint32_t>(topDown_ ? -height_ : height_));
-  Put16(info + 12, 1);
-  Put16(info + 14, static_cast<std::uint16_t>(bits));
-  Put32(info + 16, kRgb);
-  Put32(info + 20, static_cast<std::uint32_t>(imageBytes));
-  Put32(info + 24, static_cast<std::uint32_t>(xPelsPerMeter_));
-  Put32(info + 28, static_cast<std::uint32_t>(yPelsPerMeter_));
-  Put32(info + 32, coloursUsed);
+  WriteLE32(info, kInfoHeaderSize);
+  WriteLE32(info + 4, static_cast<std::uint32_t>(width_));
+  WriteLE32(info + 8, static_cast<std::uint32_t>(topDown_ ? -height_ : height_));
+  WriteLE16(info + 12, 1);
+  WriteLE16(info + 14, static_cast<std::uint16_t>(bits));
+  WriteLE32(info + 16, kRgb);
+  WriteLE32(info + 20, static_cast<std::uint32_t>(imageBytes));
+  WriteLE32(info + 24, static_cast<std::uint32_t>(xPelsPerMeter_));
+  WriteLE32(info + 28, static_cast<std::uint32_t>(yPelsPerMeter_));
+  WriteLE32(info + 32, coloursUsed);
   std::uint8_t* table = info + kInfoHeaderSize;
   for (const PALETTEENTRY& entry : entries) {
     *table++ = entry.peBlue;

@@ -4,6 +4,7 @@
 #include <typeinfo>
 
 #include "framework/system/exceptions.h"
+#include "framework/system/little_endian.h"
 
 void TGraphic::LoadFromFile(const AnsiString& fileName) {
   TFileStream file(fileName, fmOpenRead);
@@ -54,9 +55,7 @@ void TGraphic::SetTransparentFlag(bool value) {
 void TGraphic::ReadFormData(TStream& stream) {
   std::uint8_t countBytes[4];
   stream.ReadBuffer(countBytes, 4);
-  const auto count = static_cast<std::int32_t>(
-      std::uint32_t{countBytes[0]} | std::uint32_t{countBytes[1]} << 8 |
-      std::uint32_t{countBytes[2]} << 16 | std::uint32_t{countBytes[3]} << 24);
+  const auto count = static_cast<std::int32_t>(ReadLE32(countBytes));
   // A count the stream cannot back is refused before anything is allocated for it.
   if (count < 0 || count > stream.GetSize() - stream.GetPosition()) {
     throw EReadError("Stream read error");
@@ -74,9 +73,8 @@ void TGraphic::WriteFormData(TStream& stream) {
   const std::int64_t size = payload.GetSize();
   if (size > INT32_MAX) throw EWriteError("Stream write error");
   const auto count = static_cast<std::uint32_t>(size);
-  const std::uint8_t countBytes[4] = {
-      static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8),
-      static_cast<std::uint8_t>(count >> 16), static_cast<std::uint8_t>(count >> 24)};
+  std::uint8_t countBytes[4];
+  WriteLE32(countBytes, count);
   stream.WriteBuffer(countBytes, 4);
   stream.WriteBuffer(payload.Memory(), size);
 }

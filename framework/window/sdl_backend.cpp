@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "framework/graphics/screen.h"
-#include "framework/window/utf8.h"
+#include "framework/system/utf8.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "framework/system/utf8.h"
 #include "framework/window/caption_font.h"
-#include "framework/window/utf8.h"
 
 namespace {
 

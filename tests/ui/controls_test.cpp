@@ -5,7 +5,7 @@
 
 #include "framework/forms/image.h"
 #include "framework/forms/label.h"
-#include "framework/window/utf8.h"
+#include "framework/system/utf8.h"
 #include "headless_fixture.h"
 
 namespace {

@@ -13,24 +13,24 @@ std::uint32_t ImageBytes(int size) {
 
 void PutImage(Bytes& out, const RgbaImage& image) {
   const int size = image.size;
-  PutU32LE(out, 40);
-  PutI32LE(out, size);
-  PutI32LE(out, size * 2);  // colour rows and mask rows
-  PutU16LE(out, 1);
-  PutU16LE(out, 32);
-  PutU32LE(out, 0);  // BI_RGB
-  PutU32LE(out, ImageBytes(size) - 40);
-  for (int i = 0; i < 4; ++i) PutU32LE(out, 0);
+  AppendLE32(out, 40);
+  AppendLE32(out, static_cast<std::uint32_t>(size));
+  AppendLE32(out, static_cast<std::uint32_t>(size * 2));  // colour rows and mask rows
+  AppendLE16(out, 1);
+  AppendLE16(out, 32);
+  AppendLE32(out, 0);  // BI_RGB
+  AppendLE32(out, ImageBytes(size) - 40);
+  for (int i = 0; i < 4; ++i) AppendLE32(out, 0);
   // Colour rows bottom-up as B, G, R, A.
   for (int y = size - 1; y >= 0; --y) {
     for (int x = 0; x < size; ++x) {
       const std::size_t at = (static_cast<std::size_t>(y) * static_cast<std::size_t>(size) +
                               static_cast<std::size_t>(x)) *
                              4;
-      PutU8(out, image.rgba[at + 2]);
-      PutU8(out, image.rgba[at + 1]);
-      PutU8(out, image.rgba[at]);
-      PutU8(out, image.rgba[at + 3]);
+      out.push_back(image.rgba[at + 2]);
+      out.push_back(image.rgba[at + 1]);
+      out.push_back(image.rgba[at]);
+      out.push_back(image.rgba[at + 3]);
     }
   }
   // AND mask bottom-up: 1 = transparent, for readers that ignore alpha.
@@ -51,20 +51,21 @@ void PutImage(Bytes& out, const RgbaImage& image) {
 
 Bytes EncodeIco(const std::vector<RgbaImage>& images) {
   Bytes out;
-  PutU16LE(out, 0);
-  PutU16LE(out, 1);  // icon
-  PutU16LE(out, static_cast<unsigned>(images.size()));
+  AppendLE16(out, 0);
+  AppendLE16(out, 1);  // icon
+  AppendLE16(out, static_cast<std::uint16_t>(images.size()));
   std::uint32_t offset = 6 + 16 * static_cast<std::uint32_t>(images.size());
   for (const RgbaImage& image : images) {
     if (image.size < 1 || image.size > 256) throw std::runtime_error("icon size out of range");
-    PutU8(out, image.size == 256 ? 0 : static_cast<unsigned>(image.size));
-    PutU8(out, image.size == 256 ? 0 : static_cast<unsigned>(image.size));
-    PutU8(out, 0);  // no colour count: true colour
-    PutU8(out, 0);
-    PutU16LE(out, 1);   // planes
-    PutU16LE(out, 32);  // bits per pixel
-    PutU32LE(out, ImageBytes(image.size));
-    PutU32LE(out, offset);
+    const auto side = static_cast<std::uint8_t>(image.size == 256 ? 0 : image.size);
+    out.push_back(side);  // width
+    out.push_back(side);  // height
+    out.push_back(0);     // no colour count: true colour
+    out.push_back(0);
+    AppendLE16(out, 1);   // planes
+    AppendLE16(out, 32);  // bits per pixel
+    AppendLE32(out, ImageBytes(image.size));
+    AppendLE32(out, offset);
     offset += ImageBytes(image.size);
   }
   for (const RgbaImage& image : images) PutImage(out, image);

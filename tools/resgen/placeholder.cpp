@@ -3,12 +3,15 @@
 #include <array>
 #include <cstdint>
 
+#include "framework/classes/stream.h"
+#include "framework/graphics/bitmap.h"
+#include "framework/graphics/palette.h"
 #include "tools/resgen/text_raster.h"
 
 namespace {
 
 constexpr int kSide = 105;
-constexpr std::uint32_t kPixelsPerMetre = 3780;  // 96 dpi
+constexpr std::int32_t kPixelsPerMetre = 3780;  // 96 dpi
 
 // The 16 VGA colours as R, G, B in their usual order; index 9 is bright red.
 constexpr std::array<std::array<std::uint8_t, 3>, 16> kVgaColours = {{
@@ -57,46 +60,29 @@ void PlaceCentred(IndexImage& image, const InkMask& mask, const WordBox& box) {
         image[static_cast<std::size_t>(y0 + y)][static_cast<std::size_t>(x0 + x)] = kRed;
 }
 
+// Through the framework's own bitmap, so the file is exactly what the program reads and writes.
 Bytes EncodeBmp4(const IndexImage& image) {
-  constexpr std::uint32_t kRowBytes = ((kSide * 4 + 31) / 32) * 4;
-  constexpr std::uint32_t kHeaderBytes = 14 + 40 + 16 * 4;
-  constexpr std::uint32_t kImageBytes = kRowBytes * kSide;
-
-  Bytes out;
-  // BITMAPFILEHEADER
-  PutText(out, "BM");
-  PutU32LE(out, kHeaderBytes + kImageBytes);
-  PutU32LE(out, 0);
-  PutU32LE(out, kHeaderBytes);
-  // BITMAPINFOHEADER
-  PutU32LE(out, 40);
-  PutI32LE(out, kSide);
-  PutI32LE(out, kSide);  // positive: bottom-up rows
-  PutU16LE(out, 1);
-  PutU16LE(out, 4);
-  PutU32LE(out, 0);  // BI_RGB
-  PutU32LE(out, kImageBytes);
-  PutU32LE(out, kPixelsPerMetre);
-  PutU32LE(out, kPixelsPerMetre);
-  PutU32LE(out, 16);
-  PutU32LE(out, 0);
-  for (const auto& rgb : kVgaColours) {
-    PutU8(out, rgb[2]);
-    PutU8(out, rgb[1]);
-    PutU8(out, rgb[0]);
-    PutU8(out, 0);
-  }
-  for (int row = kSide - 1; row >= 0; --row) {
+  TBitmap bitmap;
+  bitmap.SetPixelFormat(pf4bit);
+  LOGPALETTE palette;
+  palette.palNumEntries = static_cast<std::uint16_t>(kVgaColours.size());
+  for (std::size_t i = 0; i < kVgaColours.size(); ++i)
+    palette.palPalEntry[i] = {kVgaColours[i][0], kVgaColours[i][1], kVgaColours[i][2], 0};
+  bitmap.SetPalette(CreatePalette(&palette));
+  bitmap.SetPelsPerMeter(kPixelsPerMetre, kPixelsPerMetre);
+  bitmap.SetSize(kSide, kSide);
+  for (int row = 0; row < kSide; ++row) {
     const auto& line = image[static_cast<std::size_t>(row)];
-    Bytes packed(kRowBytes, 0);
+    std::uint8_t* packed = bitmap.ScanLine(row);
     for (std::size_t x = 0; x < kSide; ++x) {
       const unsigned nibble = line[x] & 0x0F;
       packed[x / 2] =
           static_cast<std::uint8_t>(packed[x / 2] | (x % 2 == 0 ? nibble << 4 : nibble));
     }
-    out.insert(out.end(), packed.begin(), packed.end());
   }
-  return out;
+  TMemoryStream file;
+  bitmap.SaveToStream(file);
+  return Bytes(file.Memory(), file.Memory() + file.GetSize());
 }
 
 }  // namespace
@@ -114,11 +100,12 @@ Bytes BuildPlaceholderBmp(const std::string& fontFile) {
 }
 
 Bytes WrapAsPictureData(const Bytes& bmpFile) {
-  Bytes out;
   const std::string_view className = "TBitmap";
-  PutU8(out, static_cast<unsigned>(className.size()));
-  PutText(out, className);
-  PutU32LE(out, static_cast<std::uint32_t>(bmpFile.size()));
+  Bytes out;
+  out.reserve(1 + className.size() + 4 + bmpFile.size());
+  out.push_back(static_cast<std::uint8_t>(className.size()));
+  out.insert(out.end(), className.begin(), className.end());
+  AppendLE32(out, static_cast<std::uint32_t>(bmpFile.size()));
   out.insert(out.end(), bmpFile.begin(), bmpFile.end());
   return out;
 }

@@ -1,44 +1,30 @@
 #include "tools/resgen/png_writer.h"
 
-#include "tools/resgen/zlib_stream.h"
+#include <png.h>
 
-namespace {
-
-void PutChunk(Bytes& out, const char (&type)[5], const Bytes& body) {
-  PutU32BE(out, static_cast<std::uint32_t>(body.size()));
-  const std::size_t typeAt = out.size();
-  PutText(out, type);
-  out.insert(out.end(), body.begin(), body.end());
-  // The CRC covers the type and the body.
-  PutU32BE(out, Crc32(std::span(out).subspan(typeAt)));
-}
-
-}  // namespace
+#include <stdexcept>
+#include <string>
 
 Bytes EncodePng(const RgbaImage& image) {
-  Bytes out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-
-  Bytes header;
-  PutU32BE(header, static_cast<std::uint32_t>(image.size));
-  PutU32BE(header, static_cast<std::uint32_t>(image.size));
-  PutU8(header, 8);  // bits per sample
-  PutU8(header, 6);  // RGBA
-  PutU8(header, 0);  // deflate
-  PutU8(header, 0);  // adaptive filtering
-  PutU8(header, 0);  // no interlace
-  PutChunk(out, "IHDR", header);
-
-  // Every row with filter 0 (none): the LZ77 stage already finds the long runs.
-  const std::size_t rowBytes = static_cast<std::size_t>(image.size) * 4;
-  Bytes raw;
-  raw.reserve((rowBytes + 1) * static_cast<std::size_t>(image.size));
-  for (int y = 0; y < image.size; ++y) {
-    raw.push_back(0);
-    const auto row =
-        image.rgba.begin() + static_cast<std::ptrdiff_t>(rowBytes * static_cast<std::size_t>(y));
-    raw.insert(raw.end(), row, row + static_cast<std::ptrdiff_t>(rowBytes));
-  }
-  PutChunk(out, "IDAT", ZlibCompress(raw));
-  PutChunk(out, "IEND", {});
+  // libpng's simplified interface keeps its error handling (setjmp) inside the library and
+  // reports failure through the return value and the message.
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  png.width = static_cast<png_uint_32>(image.size);
+  png.height = static_cast<png_uint_32>(image.size);
+  png.format = PNG_FORMAT_RGBA;
+  const auto fail = [&png]() {
+    const std::string message = png.message;
+    png_image_free(&png);
+    throw std::runtime_error("libpng: " + message);
+  };
+  // The first call only measures; the second writes into a buffer of that size.
+  png_alloc_size_t size = 0;
+  if (png_image_write_to_memory(&png, nullptr, &size, 0, image.rgba.data(), 0, nullptr) == 0)
+    fail();
+  Bytes out(size);
+  if (png_image_write_to_memory(&png, out.data(), &size, 0, image.rgba.data(), 0, nullptr) == 0)
+    fail();
+  out.resize(size);
   return out;
 }

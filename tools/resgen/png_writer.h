@@ -1,5 +1,5 @@
 #pragma once
-// PNG files of 8-bit RGBA images (colour type 6, no interlace).
+// PNG files of 8-bit RGBA images, written by libpng.
 #include "tools/resgen/byte_sink.h"
 #include "tools/resgen/disc_icon.h"
 

@@ -7,6 +7,8 @@
 #include <climits>
 #include <stdexcept>
 
+#include "framework/system/utf8.h"
+
 struct MonoFont::Handles {
   FT_Library library = nullptr;
   FT_Face face = nullptr;
@@ -26,30 +28,19 @@ void Check(FT_Error error, const char* what) {
   if (error != 0) throw std::runtime_error(std::string("FreeType: ") + what + " failed");
 }
 
-}  // namespace
-
-std::vector<char32_t> DecodeUtf8(std::string_view text) {
+std::vector<char32_t> CodePoints(std::string_view text) {
   std::vector<char32_t> out;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    int extra = lead < 0x80             ? 0
-                : (lead & 0xE0) == 0xC0 ? 1
-                : (lead & 0xF0) == 0xE0 ? 2
-                : (lead & 0xF8) == 0xF0 ? 3
-                                        : -1;
-    if (extra < 0 || i + static_cast<std::size_t>(extra) >= text.size())
-      throw std::runtime_error("malformed UTF-8 text");
-    char32_t cp = extra == 0 ? lead : lead & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-      if ((next & 0xC0) != 0x80) throw std::runtime_error("malformed UTF-8 text");
-      cp = (cp << 6) | (next & 0x3F);
-    }
-    out.push_back(cp);
-    i += static_cast<std::size_t>(extra) + 1;
+  for (std::size_t at = 0; at < text.size();) {
+    char32_t code = 0;
+    const std::size_t length = DecodeUtf8At(text, at, code);
+    if (length == 0) throw std::runtime_error("malformed UTF-8 text");
+    out.push_back(code);
+    at += length;
   }
   return out;
 }
+
+}  // namespace
 
 MonoFont::MonoFont(const std::string& fontFile) : handles_(std::make_unique<Handles>()) {
   Check(FT_Init_FreeType(&handles_->library), "initialisation");
@@ -112,7 +103,7 @@ InkMask MonoFont::Render(const std::vector<char32_t>& codepoints, long sizeX26, 
 }
 
 InkMask MonoFont::RenderToFit(std::string_view utf8Word, int boxWidth, int boxHeight) {
-  const std::vector<char32_t> codepoints = DecodeUtf8(utf8Word);
+  const std::vector<char32_t> codepoints = CodePoints(utf8Word);
   auto fits = [&](const InkMask& m) { return m.width <= boxWidth && m.height <= boxHeight; };
 
   // Sizes in 1/64 pixel, searched in 1/8-pixel steps from small to large: the ink grows with the

@@ -24,6 +24,7 @@ class MonoFont {
   // Renders the UTF-8 word thresholded (no gray levels) at the largest size whose ink still fits
   // boxWidth x boxHeight, and returns the ink cropped to its bounding box. The horizontal scale
   // may differ a little from the vertical one so the word fills the box's width as well.
+  // Malformed UTF-8 throws std::runtime_error.
   InkMask RenderToFit(std::string_view utf8Word, int boxWidth, int boxHeight);
 
  private:
@@ -31,6 +32,3 @@ class MonoFont {
   struct Handles;
   std::unique_ptr<Handles> handles_;
 };
-
-// Decodes UTF-8; throws std::runtime_error on a malformed sequence.
-std::vector<char32_t> DecodeUtf8(std::string_view text);
