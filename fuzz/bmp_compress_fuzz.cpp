@@ -1,6 +1,7 @@
 // Reads a BMP, then compresses it through a picture with options from the first input byte; with
 // its bit 0x20 set the progress handler changes the picture once, at the starting notification
 // (a new bitmap) or, with bit 0x01, at the first running one (a new palette, then new data).
+#include <optional>
 #include <utility>
 
 #include "framework/graphics/bitmap.h"
@@ -22,7 +23,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TJPEGImage picture;
     JpegDefaultOptions = saved;
     picture.Assign(&bitmap);
+    std::optional<FastClock> clock;
     if ((options & 0x20) != 0) {
+      clock.emplace();
       const TProgressStage actAt = (options & 1) != 0 ? psRunning : psStarting;
       bool changed = false;
       picture.OnProgress = [&](TObject*, TProgressStage stage, std::uint8_t, bool, const TRect&,

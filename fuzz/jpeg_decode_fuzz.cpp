@@ -1,6 +1,8 @@
 // Loads and decodes a JPEG with options taken from the first two input bytes; the progress
 // handler may cancel at a chosen notification, or (second byte's top bit) change the picture
 // there: load the input again, assign a bitmap or a decoded copy, or give it a new palette.
+#include <optional>
+
 #include "framework/graphics/bitmap.h"
 #include "framework/graphics/palette.h"
 #include "fuzz/fuzz_support.h"
@@ -56,6 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool holdPalette = (options & 128) != 0;
 
   {
+    std::optional<FastClock> clock;
+    if (changePicture) clock.emplace();
     TJPEGImage picture;
     JpegDefaultOptions = saved;
     int notifications = 0;
