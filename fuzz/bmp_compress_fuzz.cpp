@@ -24,10 +24,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     JpegDefaultOptions = saved;
     picture.Assign(&bitmap);
     std::optional<FastClock> clock;
+    const TProgressStage actAt = (options & 1) != 0 ? psRunning : psStarting;
+    bool changed = false;
     if ((options & 0x20) != 0) {
       clock.emplace();
-      const TProgressStage actAt = (options & 1) != 0 ? psRunning : psStarting;
-      bool changed = false;
       picture.OnProgress = [&](TObject*, TProgressStage stage, std::uint8_t, bool, const TRect&,
                                const AnsiString&) {
         if (stage != actAt || std::exchange(changed, true)) return;
