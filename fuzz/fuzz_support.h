@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "framework/classes/stream.h"
+#include "framework/platform/clock.h"
 #include "framework/system/exceptions.h"
 
 // A memory stream holding the bytes, positioned at 0.
@@ -17,7 +18,8 @@ inline std::unique_ptr<TMemoryStream> StreamOf(const std::uint8_t* data, std::si
 
 // Only failures the code reports are expected; anything else (a crash, a sanitizer report, an
 // exception outside the framework's tree) ends the run.
-template <class F> void ExpectOnlyReportedFailures(F&& f) {
+template <class F>
+void ExpectOnlyReportedFailures(F&& f) {
   try {
     f();
   } catch (const Exception&) {
@@ -34,3 +36,15 @@ void ReadThenWriteFormData(Holder& holder, const std::uint8_t* data, std::size_t
     holder.WriteData(copy);
   });
 }
+
+// For a scope, every clock read is 600 ms after the last, so that every progress callback of the
+// library may send a running notification (the real clock lets through one per 500 ms).
+class FastClock {
+ public:
+  FastClock() {
+    SetTickCountSource([tick = std::uint32_t{1}]() mutable { return tick += 600; });
+  }
+  ~FastClock() { SetTickCountSource({}); }
+  FastClock(const FastClock&) = delete;
+  FastClock& operator=(const FastClock&) = delete;
+};

@@ -1,5 +1,9 @@
 // Loads and decodes a JPEG with options taken from the first two input bytes; the progress
-// handler may cancel at a chosen notification.
+// handler may cancel at a chosen notification, or (second byte's top bit) change the picture
+// there: load the input again, assign a bitmap or a decoded copy, or give it a new palette.
+#include <optional>
+
+#include "framework/graphics/bitmap.h"
 #include "framework/graphics/palette.h"
 #include "fuzz/fuzz_support.h"
 #include "jpeg/jpeg.h"
@@ -8,12 +12,39 @@ namespace {
 // Large pictures cost seconds each and find nothing new (their bounds have tests of their own);
 // the fuzzer explores many more files when they are skipped.
 constexpr std::int64_t kMaxFuzzedPixels = std::int64_t{1} << 20;
+
+// What a progress handler may do to the picture being decoded.
+void ChangePicture(TJPEGImage& picture, int kind, const std::uint8_t* data, std::size_t size) {
+  switch (kind) {
+    case 0:
+      picture.LoadFromStream(*StreamOf(data, size));
+      break;
+    case 1: {
+      TBitmap bitmap;
+      bitmap.SetSize(3, 2);
+      picture.Assign(&bitmap);
+      break;
+    }
+    case 2: {
+      TJPEGImage copy;
+      copy.Assign(&picture);
+      GetDecodedBitmap(copy);
+      picture.Assign(&copy);
+      break;
+    }
+    default:
+      picture.SetPalette(CreateHalftonePalette(0));
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
   const std::uint8_t options = data[0];
-  const std::uint8_t cancelAt = data[1];
+  const bool changePicture = (data[1] & 0x80) != 0;
+  const int changeKind = data[1] & 3;
+  const int actAt = changePicture ? ((data[1] >> 2) & 0x1F) + 1 : data[1];
   data += 2;
   size -= 2;
 
@@ -27,12 +58,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool holdPalette = (options & 128) != 0;
 
   {
+    std::optional<FastClock> clock;
+    if (changePicture) clock.emplace();
     TJPEGImage picture;
     JpegDefaultOptions = saved;
     int notifications = 0;
     picture.OnProgress = [&](TObject*, TProgressStage, std::uint8_t, bool, const TRect&,
                              const AnsiString&) {
-      if (cancelAt != 0 && ++notifications == cancelAt) Abort();
+      if (actAt == 0 || ++notifications != actAt) return;
+      if (!changePicture) Abort();
+      ChangePicture(picture, changeKind, data, size);
     };
     bool large = false;
     ExpectOnlyReportedFailures([&] {
@@ -43,7 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (!large) GetDecodedBitmap(picture);
     });
     // A second request returns what the first one left, without failing again.
-    if (!large) ExpectOnlyReportedFailures([&] { GetDecodedBitmap(picture); });
+    if (!large) {
+      ExpectOnlyReportedFailures([&] {
+        // The answer is always the picture's own bitmap, whatever a handler did meanwhile.
+        if (GetDecodedBitmap(picture) != picture.DecodedBitmapOrNull()) __builtin_trap();
+      });
+    }
   }
   JpegDefaultOptions = saved;
   return 0;

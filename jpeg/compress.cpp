@@ -2,6 +2,7 @@
 // bitmap is saved.
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "framework/system/exceptions.h"
@@ -69,6 +70,8 @@ void CompressBitmap(TJPEGImage& picture) {
   TJPEGCodecRecord record;
   CreateCodec(record, TJPEGCodecKind::Compressor);
   jpeg_compress_struct& codec = record.Codec.Compressor;
+  TJPEGData* data = nullptr;
+  std::optional<TSharedImageHold> hold;
   CodecReleaseGuard release(record);
 
   try {
@@ -78,9 +81,11 @@ void CompressBitmap(TJPEGImage& picture) {
 
     // Bytes shared with other pictures are never overwritten.
     if (picture.sharedData_->JpegStream) picture.StartNewData();
-    TJPEGData& data = *picture.sharedData_;
-    data.JpegStream = std::make_unique<TMemoryStream>();
-    TMemoryStream& stream = *data.JpegStream;
+    data = picture.sharedData_;
+    // A handler may give the picture new data meanwhile; the record written to stays alive.
+    hold.emplace(*data);
+    data->JpegStream = std::make_unique<TMemoryStream>();
+    TMemoryStream& stream = *data->JpegStream;
     stream.SetPosition(0);
     JpegGuard(record.ErrorManager, [&] { jpeg_stream_dest(&codec, stream); });
 
@@ -88,9 +93,9 @@ void CompressBitmap(TJPEGImage& picture) {
     if (bitmap == nullptr || bitmap->GetWidth() == 0 || bitmap->GetHeight() == 0) return;
 
     codec.image_width = static_cast<JDIMENSION>(bitmap->GetWidth());
-    data.ImageWidth = bitmap->GetWidth();
+    data->ImageWidth = bitmap->GetWidth();
     codec.image_height = static_cast<JDIMENSION>(bitmap->GetHeight());
-    data.ImageHeight = bitmap->GetHeight();
+    data->ImageHeight = bitmap->GetHeight();
     codec.input_components = 3;
     codec.in_color_space = JCS_EXT_BGR;  // the bitmap's own byte order
 
@@ -100,7 +105,7 @@ void CompressBitmap(TJPEGImage& picture) {
     workingCopy->Assign(bitmap);
     workingCopy->SetPixelFormat(pf24bit);
 
-    JpegGuard(record.ErrorManager, [&] { SetParameters(picture, data, codec); });
+    JpegGuard(record.ErrorManager, [&] { SetParameters(picture, *data, codec); });
 
     const RowGeometry geometry = MeasureRows(*workingCopy, codec.image_height);
     std::vector<JSAMPROW> rows(geometry.rowsPerCall);
@@ -114,7 +119,9 @@ void CompressBitmap(TJPEGImage& picture) {
     }
     SendProgress(picture, psEnding, 100, false, TRect{});
   } catch (const EAbort&) {
-    // Cancelled by a progress handler: the partial result is dropped.
-    picture.StartNewData();
+    // Cancelled by a progress handler: the partial result is dropped, unless the handler has
+    // already given the picture other data.
+    if (data != nullptr) data->JpegStream.reset();
+    if (data == nullptr || picture.sharedData_ == data) picture.StartNewData();
   }
 }

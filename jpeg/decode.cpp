@@ -280,23 +280,44 @@ class DecodeRun {
 
 }  // namespace
 
-TBitmap* GetDecodedBitmap(TJPEGImage& picture) {
-  if (picture.decodedBitmap_) return picture.decodedBitmap_.get();
+namespace {
+
+// One decode of the picture's data into a new bitmap, which the picture holds from the start.
+// The run holds the data record and the bitmap itself, so that a progress handler that makes
+// the picture drop either (new data, another bitmap, a new palette) frees nothing it uses.
+void DecodeIntoNewBitmap(TJPEGImage& picture, std::shared_ptr<TBitmap>& slot, TJPEGData& data,
+                         OwnedPalette& heldPalette) {
   // Assigned before decoding, so that a handler repainting during the decode gets the bitmap
   // being filled instead of starting a second decode.
-  picture.decodedBitmap_ = std::make_unique<TBitmap>();
-  TBitmap& bitmap = *picture.decodedBitmap_;
-  if (!picture.sharedData_->JpegStream) return &bitmap;
+  const auto bitmap = std::make_shared<TBitmap>();
+  slot = bitmap;
+  if (!data.JpegStream) return;
 
+  TSharedImageHold hold(data);
   TJPEGCodecRecord record;
   PrepareDecoder(picture, record);
   CodecReleaseGuard release(record);
   try {
-    DecodeRun(picture, picture.heldPalette_, bitmap, record).Execute();
+    DecodeRun(picture, heldPalette, *bitmap, record).Execute();
   } catch (const EAbort&) {
     // A progress handler cancelled: keep what was decoded so far.
   }
-  return &bitmap;
+}
+
+}  // namespace
+
+TBitmap* GetDecodedBitmap(TJPEGImage& picture) {
+  TGraphic::TBusyScope busy(picture);
+  // A handler that changed the picture during the decode has made its result stale: the picture
+  // answers with what it holds now, decoding its new data once more if need be.
+  for (int attempt = 0; attempt < 2 && !picture.decodedBitmap_; ++attempt) {
+    DecodeIntoNewBitmap(picture, picture.decodedBitmap_, *picture.sharedData_,
+                        picture.heldPalette_);
+  }
+  if (!picture.decodedBitmap_) {
+    throw EInvalidGraphicOperation("The JPEG image kept changing while it was being decoded");
+  }
+  return picture.decodedBitmap_.get();
 }
 
 HPALETTE ColorMapToPalette(j_decompress_ptr codec) {

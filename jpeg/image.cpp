@@ -60,7 +60,7 @@ void TJPEGImage::StartNewData() {
   outputSizeStale_ = true;
 }
 
-void TJPEGImage::StartNewBitmap() { decodedBitmap_ = std::make_unique<TBitmap>(); }
+void TJPEGImage::StartNewBitmap() { decodedBitmap_ = std::make_shared<TBitmap>(); }
 
 void TJPEGImage::DiscardBitmap() { decodedBitmap_.reset(); }
 

@@ -12,7 +12,7 @@
 
 // Every libjpeg error, as "JPEG error #<library message code>".
 class EJPEG : public EInvalidGraphic {
-public:
+ public:
   using EInvalidGraphic::EInvalidGraphic;
 };
 
@@ -39,7 +39,7 @@ void AdjustDefaultsToScreen();
 
 // The compressed bytes of one or more pictures, counted by TSharedImage.
 class TJPEGData : public TSharedImage {
-public:
+ public:
   ~TJPEGData() override;
   const char* ClassName() const override { return "TJPEGData"; }
 
@@ -48,7 +48,7 @@ public:
   std::int32_t ImageWidth = 0;
   bool IsGrayscale = false;
 
-protected:
+ protected:
   void ReleaseHandles() override {}
 };
 
@@ -63,7 +63,7 @@ void EnsureJpegStream(TJPEGImage& picture);
 void CompressBitmap(TJPEGImage& picture);
 
 class TJPEGImage : public TGraphic {
-public:
+ public:
   TJPEGImage();
   ~TJPEGImage() override;
   const char* ClassName() const override { return "TJPEGImage"; }
@@ -89,7 +89,7 @@ public:
   HPALETTE HeldPaletteHandle() const { return heldPalette_.get(); }
   bool IsGrayscale() const { return sharedData_->IsGrayscale; }
 
-protected:
+ protected:
   void AssignTo(TPersistent* dest) override;
   void RenderStretched(TCanvas& canvas, const TRect& rect) override;
   bool Equals(TGraphic* other) override;
@@ -107,14 +107,15 @@ protected:
   void ImportClipboardData(std::uint16_t format, THandle data, HPALETTE palette) override;
   void ExportClipboardData(std::uint16_t& format, THandle& data, HPALETTE& palette) override;
 
-private:
+ private:
   void StartNewData();
   void StartNewBitmap();
   void DiscardBitmap();
   void ReadJpegBytes(std::int32_t count, TStream& source);
 
   TJPEGData* sharedData_ = nullptr;  // counted reference; never null after construction
-  std::unique_ptr<TBitmap> decodedBitmap_;
+  // Shared, so that a decode still filling it keeps it when a handler makes the picture drop it.
+  std::shared_ptr<TBitmap> decodedBitmap_;
   std::int32_t cachedOutputWidth_ = 0;
   std::int32_t cachedOutputHeight_ = 0;
   OwnedPalette heldPalette_;

@@ -50,6 +50,16 @@ HeaderFacts ReadHeader(TMemoryStream& stream) {
   return facts;
 }
 
+// The bytes a save writes: those of the record the picture held when the save began (compressed
+// first when it holds only a bitmap), also when a progress handler has meanwhile given the picture
+// other data. A cancelled compression leaves none, and the save is cancelled too, so that a file
+// it was to replace stays as it was.
+TMemoryStream& BytesToSave(TJPEGImage& picture, TJPEGData& data) {
+  EnsureJpegStream(picture);
+  if (!data.JpegStream) throw EAbort("JPEG compression cancelled");
+  return *data.JpegStream;
+}
+
 }  // namespace
 
 void TJPEGImage::ReadJpegBytes(std::int32_t count, TStream& source) {
@@ -77,11 +87,10 @@ void TJPEGImage::ReadFromStream(TStream& stream) {
 }
 
 void TJPEGImage::WriteToStream(TStream& stream) {
-  EnsureJpegStream(*this);
-  // After an abandoned compression there is no stream to write.
-  TMemoryStream* bytes = sharedData_->JpegStream.get();
-  if (bytes == nullptr) return;
-  stream.Write(bytes->Memory(), bytes->GetSize());
+  TBusyScope busy(*this);
+  TSharedImageHold hold(*sharedData_);
+  TMemoryStream& bytes = BytesToSave(*this, *sharedData_);
+  stream.WriteBuffer(bytes.Memory(), bytes.GetSize());
 }
 
 void TJPEGImage::ReadFormData(TStream& stream) {
@@ -97,13 +106,14 @@ void TJPEGImage::ReadFormData(TStream& stream) {
 
 void TJPEGImage::WriteFormData(TStream& stream) {
   // A picture that holds only a bitmap is compressed first, or its image would not survive.
-  EnsureJpegStream(*this);
-  TMemoryStream* bytes = sharedData_->JpegStream.get();
-  const std::int64_t size = bytes != nullptr ? bytes->GetSize() : 0;
+  TBusyScope busy(*this);
+  TSharedImageHold hold(*sharedData_);
+  TMemoryStream& bytes = BytesToSave(*this, *sharedData_);
+  const std::int64_t size = bytes.GetSize();
   if (size > kMaxCount) throw EWriteError("JPEG data too large for a form stream");
   const auto count = static_cast<std::uint32_t>(size);
   std::array<std::uint8_t, 4> field{};
   WriteLE32(field.data(), count);
-  stream.Write(field.data(), field.size());
-  if (size > 0) stream.Write(bytes->Memory(), size);
+  stream.WriteBuffer(field.data(), field.size());
+  if (size > 0) stream.WriteBuffer(bytes.Memory(), size);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "framework/classes/file_save.h"
 #include "framework/classes/stream.h"
 #include "framework/system/exceptions.h"
 
@@ -132,6 +133,5 @@ void TMemoryStream::LoadFromFile(const AnsiString& fileName) {
 }
 
 void TMemoryStream::SaveToFile(const AnsiString& fileName) {
-  TFileStream file(fileName, fmCreate);
-  file.WriteBuffer(Memory(), size_);
+  SaveFileReplacing(fileName, [this](TStream& file) { file.WriteBuffer(Memory(), size_); });
 }

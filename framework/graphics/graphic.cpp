@@ -1,10 +1,19 @@
 #include "framework/graphics/graphic.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <typeinfo>
 
+#include "framework/classes/file_save.h"
 #include "framework/system/exceptions.h"
 #include "framework/system/little_endian.h"
+
+TGraphic::~TGraphic() {
+  if (busy_ == 0) return;
+  std::fputs("A graphic was freed by a handler of its own decode or save\n", stderr);
+  std::abort();
+}
 
 void TGraphic::LoadFromFile(const AnsiString& fileName) {
   TFileStream file(fileName, fmOpenRead);
@@ -12,8 +21,7 @@ void TGraphic::LoadFromFile(const AnsiString& fileName) {
 }
 
 void TGraphic::SaveToFile(const AnsiString& fileName) {
-  TFileStream file(fileName, fmCreate);
-  WriteToStream(file);
+  SaveFileReplacing(fileName, [this](TStream& file) { WriteToStream(file); });
 }
 
 void TGraphic::SetModified(bool value) {

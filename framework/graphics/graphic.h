@@ -34,6 +34,9 @@ struct TGraphicClass {
 class TGraphic : public TInterfacedPersistent {
  public:
   TGraphic() = default;
+  // A graphic freed by a handler of its own decode or save would be used after it is gone; that
+  // is a fault of the program, which ends here with a message instead of corrupting memory.
+  ~TGraphic() override;
   const char* ClassName() const override { return "TGraphic"; }
 
   int GetWidth() { return QueryWidth(); }
@@ -64,6 +67,20 @@ class TGraphic : public TInterfacedPersistent {
 
   // Draws the graphic stretched into rect; TCanvas::StretchDraw calls this.
   void Draw(TCanvas& canvas, const TRect& rect) { RenderStretched(canvas, rect); }
+
+  // An operation that sends notifications (a decode, a save) marks the graphic busy while it
+  // runs; the picture holder refuses to free a busy graphic.
+  bool Busy() const { return busy_ > 0; }
+  class TBusyScope {
+   public:
+    explicit TBusyScope(TGraphic& graphic) : graphic_(graphic) { ++graphic_.busy_; }
+    ~TBusyScope() { --graphic_.busy_; }
+    TBusyScope(const TBusyScope&) = delete;
+    TBusyScope& operator=(const TBusyScope&) = delete;
+
+   private:
+    TGraphic& graphic_;
+  };
 
   bool Modified() const { return modified_; }
   void SetModified(bool value);
@@ -102,4 +119,5 @@ class TGraphic : public TInterfacedPersistent {
  private:
   bool modified_ = false;
   bool transparent_ = false;
+  int busy_ = 0;
 };

@@ -100,6 +100,11 @@ void TPicture::SetGraphic(TGraphic* graphic) {
 }
 
 void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {
+  // Freeing the graphic from a handler of its own decode or save would pull it from under the
+  // running operation.
+  if (graphic_ && graphic_->Busy()) {
+    throw EInvalidGraphicOperation("Cannot replace a picture while it is being decoded or saved");
+  }
   if (graphic) graphic->OnChange = [this](TObject* sender) { GraphicChanged(sender); };
   graphic_ = std::move(graphic);
   GraphicChanged(this);

@@ -15,7 +15,8 @@ class TPicture : public TInterfacedPersistent {
   TGraphic* Graphic() const { return graphic_.get(); }
   // Takes a copy of the graphic (a new graphic of its class, assigned from it); nullptr empties.
   void SetGraphic(TGraphic* graphic);
-  // Takes ownership.
+  // Takes ownership. Raises EInvalidGraphicOperation, and keeps the held graphic, while that one
+  // is busy (called from a handler of its own decode or save).
   void SetGraphic(std::unique_ptr<TGraphic> graphic);
   int Width() const;
   int Height() const;

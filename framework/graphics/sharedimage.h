@@ -18,3 +18,16 @@ class TSharedImage : public TObject {
  private:
   int refCount_ = 0;
 };
+
+// Keeps a record alive for one scope: an operation that works on a graphic's record holds it,
+// so that a handler which makes the graphic drop the record cannot free it under the operation.
+class TSharedImageHold {
+ public:
+  explicit TSharedImageHold(TSharedImage& image) : image_(image) { image_.Reference(); }
+  ~TSharedImageHold() { image_.Release(); }
+  TSharedImageHold(const TSharedImageHold&) = delete;
+  TSharedImageHold& operator=(const TSharedImageHold&) = delete;
+
+ private:
+  TSharedImage& image_;
+};

@@ -1,14 +1,18 @@
 #include "framework/classes/stream.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "framework/classes/file_save.h"
 #include "framework/classes/persistent.h"
 #include "framework/system/exceptions.h"
 #include "tests/framework/temp_dir.h"
@@ -82,6 +86,47 @@ TEST(Stream, ExactReadsAndCopiesFailUnlessEveryByteMoves) {
   EXPECT_EQ(std::memcmp(copy.Memory(), "0123456789", 10), 0);
   stream.SetPosition(6);
   EXPECT_THROW(copy.CopyFrom(stream, 5), EReadError);
+}
+
+std::string FileText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// A regular file is replaced whole or not at all and keeps its permission bits; a link or a
+// device is written in place; nothing is left behind either way.
+TEST(FileSave, RegularFilesAreReplacedByRenameOtherNodesWrittenInPlace) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const std::string kept = dir.Path() + "/kept.bin", link = dir.Path() + "/link.bin";
+  const auto write = [](const char* text, bool fail) {
+    return [=](TStream& file) {
+      file.WriteBuffer(text, static_cast<std::int64_t>(std::strlen(text)));
+      if (fail) throw EWriteError("writer gave up");
+    };
+  };
+  SaveFileReplacing(kept, write("old", false));
+  fs::permissions(kept, fs::perms(0640));
+  EXPECT_THROW(SaveFileReplacing(kept, write("partial", true)), EWriteError);
+  EXPECT_EQ(FileText(kept), "old");
+  SaveFileReplacing(kept, write("new", false));
+  EXPECT_EQ(FileText(kept), "new");
+  EXPECT_EQ(fs::status(kept).permissions(), fs::perms(0640));
+
+  fs::create_symlink(kept, link);
+  SaveFileReplacing(link, write("through the link", false));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(FileText(kept), "through the link");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 2) << "no temporary left";
+
+  try {
+    SaveFileReplacing("/dev/full", write("x", false));
+    ADD_FAILURE() << "a full device took the bytes";
+  } catch (const EWriteError& error) {
+    EXPECT_EQ(error.Message(), "Cannot write file \"/dev/full\". No space left on device");
+  }
+  EXPECT_THROW(SaveFileReplacing(dir.Path() + "/no/such/folder.bin", write("x", false)),
+               EFOpenError);
 }
 
 TEST(FileStream, RoundTripsAndNamesTheFileItCannotOpen) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <jerror.h>
 
+#include <algorithm>
+#include <functional>
 #include <limits>
 
 #include "framework/graphics/bitmap.h"
@@ -140,6 +142,62 @@ TEST(PlainStream, FilesAndStreamsGetExactlyTheLoadedBytes) {
   EXPECT_EQ(Save(picture), jpeg);
   picture.SaveToFile(dir.Path("out.jpg").string());
   EXPECT_TRUE(ReadFileBytes(dir.Path("out.jpg")) == jpeg);
+}
+
+// Takes the first 10 bytes written to it and no more.
+class TenByteStream : public TMemoryStream {
+ public:
+  std::int64_t Write(const void* buffer, std::int64_t count) override {
+    return TMemoryStream::Write(buffer, std::min(count, 10 - GetSize()));
+  }
+};
+
+// Every way a graphic is saved reports a write that did not take every byte.
+TEST(Saving, ShortOrFailedWritesAreReportedByEveryGraphic) {
+  TJPEGImage loaded, bitmapOnly;
+  Load(loaded, MakeJpeg(20, 20));
+  bitmapOnly.Assign(PatternBitmap(20, 20).get());
+  auto bitmap = PatternBitmap(20, 20);
+  TPicture holder;
+  holder.SetGraphic(&loaded);
+  const std::pair<const char*, std::function<void(TStream&)>> saves[] = {
+      {"picture", [&](TStream& s) { loaded.SaveToStream(s); }},
+      {"compressed picture", [&](TStream& s) { bitmapOnly.SaveToStream(s); }},
+      {"picture form data", [&](TStream& s) { loaded.WriteData(s); }},
+      {"bitmap", [&](TStream& s) { bitmap->SaveToStream(s); }},
+      {"holder's data", [&](TStream& s) { holder.WriteData(s); }}};
+  for (const auto& [name, save] : saves) {
+    SCOPED_TRACE(name);
+    TenByteStream stream;
+    EXPECT_THROW(save(stream), EWriteError);
+  }
+  for (const auto& save : std::initializer_list<std::function<void()>>{
+           [&] { loaded.SaveToFile("/dev/full"); }, [&] { bitmap->SaveToFile("/dev/full"); },
+           [&] { holder.SaveToFile("/dev/full"); }}) {
+    EXPECT_THROW(save(), EWriteError);
+  }
+}
+
+// A save that fails, or that a handler cancels, leaves the file that was there byte for byte.
+TEST(Saving, AFailedSaveLeavesTheFileThatWasThere) {
+  TempDir dir;
+  const std::string keep = dir.Path("keep.jpg").string();
+  const Bytes kept = MakeJpeg(9, 9);
+  WriteFileBytes(keep, kept);
+  TJPEGImage tooWide, cancelled;
+  tooWide.Assign(PatternBitmap(65501, 1).get());
+  cancelled.Assign(PatternBitmap(8, 8).get());
+  cancelled.OnProgress = [](TObject*, TProgressStage, std::uint8_t, bool, const TRect&,
+                            const AnsiString&) { Abort(); };
+  TPicture holder;
+  auto held = std::make_unique<TJPEGImage>();
+  held->Assign(PatternBitmap(65501, 1).get());
+  holder.SetGraphic(std::move(held));
+  EXPECT_THROW(tooWide.SaveToFile(keep), EJPEG);
+  EXPECT_THROW(holder.SaveToFile(keep), EJPEG);
+  EXPECT_THROW(cancelled.SaveToFile(keep), EAbort);
+  EXPECT_EQ(ReadFileBytes(keep), kept);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path("")), {}), 1);
 }
 
 Bytes FormPayload(TJPEGImage& picture) {

@@ -1,12 +1,15 @@
-// Decoding and compressing a picture: when each runs, its notifications, cancelling or failing
-// from a notification, a held palette during a decode, and headers announcing absurd sizes.
+// Decoding and compressing a picture: when each runs, its notifications, cancelling, failing or
+// changing the picture from a notification, a held palette during a decode, and headers
+// announcing absurd sizes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <stdexcept>
 
 #include "framework/graphics/palette.h"
+#include "framework/graphics/picture.h"
 #include "framework/platform/clock.h"
 #include "tests/jpeg/test_support.h"
 
@@ -79,7 +82,7 @@ TEST_F(RunTest, CancelledOrFailedCompressionLeavesNoPartialResult) {
   Watch(cancelled);
   cancelled.Assign(PatternBitmap(16, 16).get());
   FailAt(psStarting, std::make_exception_ptr(EAbort("cancel")));
-  EXPECT_TRUE(Save(cancelled).empty());
+  EXPECT_THROW(Save(cancelled), EAbort) << "the save is cancelled too";
   EXPECT_EQ(cancelled.Data().JpegStream, nullptr);
   EXPECT_EQ(cancelled.Data().ImageWidth, 0);
   EXPECT_GT(Save(cancelled).size(), 100u);
@@ -201,6 +204,89 @@ TEST_F(RunTest, HugeHeaderFailsOnceAndKeepsAnEmptyBitmap) {
   EXPECT_THROW(GetDecodedBitmap(picture), EJPEG);
   EXPECT_TRUE(GetDecodedBitmap(picture)->Empty());
   EXPECT_EQ(log, "s0 e0R c ");
+}
+
+// A handler may load, assign or repaint the picture being decoded or saved: the run keeps what it
+// uses, the picture then shows the handler's change, and no call hands out a freed object.
+struct PictureChange {
+  const char* name;
+  std::function<void(TJPEGImage&)> change;
+  int width;  // of the picture afterwards
+};
+const Bytes& OtherJpeg() {
+  static const Bytes jpeg = MakeJpeg(20, 10);
+  return jpeg;
+}
+const PictureChange kChanges[] = {
+    {"new data", [](TJPEGImage& p) { Load(p, OtherJpeg()); }, 20},
+    {"a bitmap", [](TJPEGImage& p) { p.Assign(PatternBitmap(7, 5).get()); }, 7},
+    {"another picture",
+     [](TJPEGImage& p) {
+       TJPEGImage other;
+       Load(other, OtherJpeg());
+       GetDecodedBitmap(other);
+       p.Assign(&other);
+     },
+     20},
+    {"a new palette", [](TJPEGImage& p) { p.SetPalette(GrayPalette(16)); }, 64}};
+
+TEST_F(RunTest, HandlerThatChangesThePictureDuringADecodeFreesNothingInUse) {
+  UseFastClock();
+  for (const PictureChange& c : kChanges) {
+    for (const TProgressStage stage : {psStarting, psRunning}) {
+      SCOPED_TRACE(std::string(c.name) + (stage == psStarting ? " when starting" : " running"));
+      TJPEGImage picture;
+      Load(picture, MakeJpeg(64, 96));
+      bool changed = false;
+      picture.OnProgress = [&](TObject*, TProgressStage at, std::uint8_t, bool, const TRect&,
+                               const AnsiString&) {
+        if (at == stage && !std::exchange(changed, true)) c.change(picture);
+      };
+      TBitmap* bitmap = GetDecodedBitmap(picture);
+      EXPECT_TRUE(changed);
+      EXPECT_EQ(bitmap, picture.DecodedBitmapOrNull());
+      EXPECT_EQ(bitmap->GetWidth(), c.width);
+      if (c.width == 20) ExpectSameColours(Djpeg(OtherJpeg(), DjpegOptions({})), Resolve(*bitmap));
+    }
+  }
+}
+
+TEST_F(RunTest, HandlerThatChangesThePictureDuringASaveGetsTheSaveOfTheEarlierOne) {
+  UseFastClock();
+  const auto pattern = PatternBitmap(300, 200);
+  TJPEGImage untouched;
+  untouched.Assign(pattern.get());
+  const Bytes expected = Save(untouched);
+  for (const PictureChange& c : kChanges) {
+    for (const TProgressStage stage : {psStarting, psRunning}) {
+      SCOPED_TRACE(std::string(c.name) + (stage == psStarting ? " when starting" : " running"));
+      TJPEGImage picture;
+      picture.Assign(pattern.get());
+      bool changed = false;
+      picture.OnProgress = [&](TObject*, TProgressStage at, std::uint8_t, bool, const TRect&,
+                               const AnsiString&) {
+        if (at == stage && !std::exchange(changed, true)) c.change(picture);
+      };
+      EXPECT_EQ(Save(picture), expected);
+      EXPECT_TRUE(changed);
+      // A new palette leaves a picture that holds only a bitmap as it was.
+      EXPECT_EQ(picture.GetWidth(), c.width == 64 ? 300 : c.width);
+    }
+  }
+}
+
+TEST_F(RunTest, HolderRefusesToFreeAPictureFromItsOwnHandler) {
+  TPicture holder;
+  auto owned = std::make_unique<TJPEGImage>();
+  TJPEGImage& picture = *owned;
+  Load(picture, MakeJpeg(16, 16));
+  holder.SetGraphic(std::move(owned));
+  picture.OnProgress = [&](TObject*, TProgressStage, std::uint8_t, bool, const TRect&,
+                           const AnsiString&) { holder.SetGraphic(nullptr); };
+  EXPECT_THROW(GetDecodedBitmap(picture), EInvalidGraphicOperation);
+  picture.Assign(PatternBitmap(4, 4).get());
+  EXPECT_THROW(Save(picture), EInvalidGraphicOperation);
+  EXPECT_EQ(holder.Graphic(), &picture);
 }
 
 }  // namespace

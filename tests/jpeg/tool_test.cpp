@@ -75,11 +75,20 @@ TEST(Tool, UsageErrorsAndFailuresHaveTheirExitStatusAndOneMessage) {
     EXPECT_NE(run.err.find("usage"), std::string::npos) << usage << ": " << run.err;
   }
   const std::string noSoi = JpegErrorText(JERR_NO_SOI) + "\n";
-  for (const auto& [failing, message] : {std::pair{"info " + bad, noSoi},
-                                         {"decode " + bad + out, noSoi},
-                                         {"info " + dir.Quoted("missing.jpg"), ""},
-                                         {"encode " + bad + out, ""},
-                                         {"encode " + dir.Quoted("missing.bmp") + out, ""}}) {
+  // Saves that fail report it, and leave the file that was there.
+  PatternBitmap(4, 4)->SaveToFile(dir.Path("in.bmp").string());
+  PatternBitmap(65501, 1)->SaveToFile(dir.Path("wide.bmp").string());
+  const Bytes kept = MakeJpeg(5, 5);
+  WriteFileBytes(dir.Path("keep.jpg"), kept);
+  for (const auto& [failing, message] :
+       {std::pair{"info " + bad, noSoi},
+        {"encode " + dir.Quoted("in.bmp") + " /dev/full", ""},
+        {"encode " + dir.Quoted("wide.bmp") + " " + dir.Quoted("keep.jpg"),
+         JpegErrorText(JERR_IMAGE_TOO_BIG) + "\n"},
+        {"decode " + bad + out, noSoi},
+        {"info " + dir.Quoted("missing.jpg"), ""},
+        {"encode " + bad + out, ""},
+        {"encode " + dir.Quoted("missing.bmp") + out, ""}}) {
     const ToolRun run = RunTool(dir, failing);
     EXPECT_EQ(run.status, 1) << failing;
     EXPECT_EQ(run.out, "") << failing;
@@ -88,6 +97,7 @@ TEST(Tool, UsageErrorsAndFailuresHaveTheirExitStatusAndOneMessage) {
       EXPECT_EQ(run.err, message);
     }
   }
+  EXPECT_EQ(ReadFileBytes(dir.Path("keep.jpg")), kept);
 }
 
 }  // namespace

@@ -1,0 +1,140 @@
+#include "framework/classes/file_save.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "framework/platform/paths.h"
+#include "framework/system/exceptions.h"
+
+namespace {
+
+AnsiString Reason(int error) { return std::strerror(error); }
+
+// The stream a save writes to: one open descriptor, every failed write raised at once with its
+// cause (a short count alone would only say that something went wrong).
+class TSaveStream : public TStream {
+ public:
+  TSaveStream(int descriptor, const AnsiString& fileName)
+      : descriptor_(descriptor), fileName_(fileName) {}
+  ~TSaveStream() override {
+    if (descriptor_ >= 0) ::close(descriptor_);
+  }
+  const char* ClassName() const override { return "TFileStream"; }
+
+  std::int64_t Read(void*, std::int64_t) override { return 0; }
+
+  std::int64_t Write(const void* buffer, std::int64_t count) override {
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    std::int64_t done = 0;
+    while (done < count) {
+      constexpr std::int64_t kMaxPiece = std::int64_t{1} << 30;
+      const std::int64_t piece = count - done < kMaxPiece ? count - done : kMaxPiece;
+      const ssize_t put = ::write(descriptor_, bytes + done, static_cast<std::size_t>(piece));
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) Fail(errno);
+      if (put == 0) Fail(ENOSPC);
+      done += put;
+    }
+    return done;
+  }
+
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
+    int whence = SEEK_SET;
+    if (origin == TSeekOrigin::soCurrent) whence = SEEK_CUR;
+    if (origin == TSeekOrigin::soEnd) whence = SEEK_END;
+    const off_t position = ::lseek(descriptor_, static_cast<off_t>(offset), whence);
+    // A FIFO has no position; a writer that only asks where it is gets 0.
+    if (position < 0) {
+      if (errno == ESPIPE && offset == 0) return 0;
+      throw EStreamError("Invalid stream position. " + Reason(errno));
+    }
+    return position;
+  }
+
+  void Flush() {
+    if (::fsync(descriptor_) != 0) Fail(errno);
+  }
+
+  void Close() {
+    const int descriptor = descriptor_;
+    descriptor_ = -1;
+    // The descriptor is gone whatever close(2) says; its error may be the write's delayed one.
+    if (::close(descriptor) != 0 && errno != EINTR) Fail(errno);
+  }
+
+  [[noreturn]] void Fail(int error) const {
+    throw EWriteError("Cannot write file \"" + fileName_ + "\". " + Reason(error));
+  }
+
+ private:
+  int descriptor_;
+  AnsiString fileName_;
+};
+
+[[noreturn]] void CreateFailed(const AnsiString& fileName, int error) {
+  throw EFOpenError("Cannot create file \"" + fileName + "\". " + Reason(error));
+}
+
+void SaveInPlace(const AnsiString& fileName, const AnsiString& hostPath,
+                 const std::function<void(TStream&)>& write) {
+  const int descriptor = ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (descriptor < 0) CreateFailed(fileName, errno);
+  TSaveStream stream(descriptor, fileName);
+  write(stream);
+  stream.Close();
+}
+
+// Permission bits a new file gets from open(2) with 0666: those the umask leaves.
+mode_t NewFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+void SaveByRename(const AnsiString& fileName, const AnsiString& hostPath, const struct stat* old,
+                  const std::function<void(TStream&)>& write) {
+  const auto slash = hostPath.find_last_of('/');
+  const AnsiString folder =
+      slash == AnsiString::npos ? AnsiString() : hostPath.substr(0, slash + 1);
+  const AnsiString name = slash == AnsiString::npos ? hostPath : hostPath.substr(slash + 1);
+  AnsiString temporary = folder + "." + name + ".XXXXXX";
+  const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
+  if (descriptor < 0) CreateFailed(fileName, errno);
+  try {
+    TSaveStream stream(descriptor, fileName);
+    const mode_t mode = old != nullptr ? (old->st_mode & 07777) : NewFileMode();
+    if (::fchmod(descriptor, mode) != 0) stream.Fail(errno);
+    write(stream);
+    stream.Flush();
+    stream.Close();
+    if (::rename(temporary.c_str(), hostPath.c_str()) != 0) stream.Fail(errno);
+  } catch (...) {
+    ::unlink(temporary.c_str());
+    throw;
+  }
+}
+
+}  // namespace
+
+void SaveFileReplacing(const AnsiString& fileName, const std::function<void(TStream&)>& write) {
+  const AnsiString hostPath = HostPathFromWindows(fileName);
+  if (hostPath.empty()) CreateFailed(fileName, ENOENT);
+  struct stat info {};
+  if (::lstat(hostPath.c_str(), &info) == 0) {
+    if (!S_ISREG(info.st_mode)) {
+      SaveInPlace(fileName, hostPath, write);
+      return;
+    }
+    // A file the user may not write stays protected, although the folder would allow a rename.
+    if (::access(hostPath.c_str(), W_OK) != 0) CreateFailed(fileName, errno);
+    SaveByRename(fileName, hostPath, &info, write);
+    return;
+  }
+  if (errno != ENOENT) CreateFailed(fileName, errno);
+  SaveByRename(fileName, hostPath, nullptr, write);
+}
