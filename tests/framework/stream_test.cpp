@@ -9,7 +9,7 @@
 
 #include "framework/classes/persistent.h"
 #include "framework/system/exceptions.h"
-#include "tests/framework/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -84,7 +84,7 @@ TEST(Stream, ExactReadsAndCopiesFailUnlessEveryByteMoves) {
 
 TEST(FileStream, RoundTripsAndNamesTheFileItCannotOpen) {
   TempDir dir;
-  const std::string path = dir.Path() + "/data.bin";
+  const std::string path = dir.Path("data.bin").string();
   TMemoryStream data;
   data.WriteBuffer("hello, file", 11);
   data.SaveToFile(path);
@@ -99,14 +99,14 @@ TEST(FileStream, RoundTripsAndNamesTheFileItCannotOpen) {
   EXPECT_THROW(file.ReadBuffer(rest, 1), EReadError);
   EXPECT_THROW(file.WriteBuffer("x", 1), EWriteError);  // opened for reading only
 
-  const std::string missing = dir.Path() + "/missing.bin";
+  const std::string missing = dir.Path("missing.bin").string();
   try {
     TFileStream absent(missing, fmOpenRead);
     FAIL() << "opened a missing file";
   } catch (const EFOpenError& error) {
     EXPECT_EQ(error.Message(), "Cannot open file \"" + missing + "\". No such file or directory");
   }
-  EXPECT_THROW(TFileStream(dir.Path(), fmOpenRead), EFOpenError);  // a folder
+  EXPECT_THROW(TFileStream(dir.Root().string(), fmOpenRead), EFOpenError);  // a folder
 }
 
 class TShape : public TPersistent {

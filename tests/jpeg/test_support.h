@@ -11,31 +11,12 @@
 #include "framework/classes/stream.h"
 #include "framework/graphics/palette.h"
 #include "jpeg/jpeg.h"
+#include "tests/support/files.h"
+#include "tests/support/shell.h"
+#include "tests/support/temp_dir.h"
 
-using Bytes = std::vector<std::uint8_t>;
-
-// A temporary folder, removed with everything in it at the end of the scope.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::filesystem::path Path(const std::string& name) const { return path_ / name; }
-  // The path quoted for a shell command.
-  std::string Quoted(const std::string& name) const { return "'" + Path(name).string() + "'"; }
-
- private:
-  std::filesystem::path path_;
-};
-
-// Runs a shell command; returns its exit status, and its standard output in *output when given.
-int RunShell(const std::string& command, std::string* output = nullptr);
 // The built talvesk-jpeg, quoted for a shell command.
 inline const std::string kTool = "'" TALVESK_BINARY_DIR "/tools/talvesk-jpeg' ";
-
-Bytes ReadFileBytes(const std::filesystem::path& path);
-void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
 
 // A smooth colour test image, R,G,B per pixel, rows top to bottom.
 Bytes GradientRgb(int width, int height);

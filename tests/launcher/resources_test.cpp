@@ -3,7 +3,6 @@
 #include "launcher/resources.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
 #include <cctype>
@@ -23,29 +22,16 @@
 #include "framework/window/headless_backend.h"
 #include "launcher/Unit1.h"
 #include "launcher/icon.h"
+#include "tests/support/files.h"
+#include "tests/support/shell.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
 std::string CommandOutput(const std::string& command) {
   std::string output;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
-    pclose(pipe);
-  }
+  RunShell(command, &output);
   return output;
-}
-
-bool HaveImageMagick() { return std::system("command -v convert >/dev/null 2>&1") == 0; }
-
-std::filesystem::path WriteTemp(const std::string& name, std::span<const std::uint8_t> bytes) {
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("talvesk-res-" + std::to_string(getpid()) + "-" + name);
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-  return path;
 }
 
 struct Box {
@@ -100,13 +86,14 @@ TEST(PlaceholderPicture, IsA16ColourBmpWithRedTextOnlyInItsTwoBoxes) {
 
 TEST(PlaceholderPicture, ImageMagickReadsTheSameFile) {
   if (!HaveImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
-  const auto path = WriteTemp("placeholder.bmp", PlaceholderBitmapBytes());
+  TempDir dir;
+  const auto path = dir.Path("placeholder.bmp");
+  WriteFileBytes(path, PlaceholderBitmapBytes());
   // Resolution in pixels per centimetre, times 100: pixels per metre.
   const std::string described = CommandOutput(
       "identify -format '%m %w %h %z %k %[units] %[fx:round(resolution.x*100)] "
       "%[fx:round(resolution.y*100)]' " +
       path.string() + " 2>&1");
-  std::filesystem::remove(path);
   EXPECT_EQ(described, "BMP3 105 105 4 2 PixelsPerCentimeter 3780 3780");
 }
 
@@ -188,7 +175,9 @@ TEST(ProgramIcon, HoldsEightDiscImages) {
 TEST(ProgramIcon, ImageMagickSeesTheSamePixelsInTheIconAndThePngs) {
   if (!HaveImageMagick()) GTEST_SKIP() << "ImageMagick is not installed";
   const std::vector<TIconImage> images = DecodeIcon(IconBytes());
-  const auto ico = WriteTemp("talvesk.ico", IconBytes());
+  TempDir dir;
+  const auto ico = dir.Path("talvesk.ico");
+  WriteFileBytes(ico, IconBytes());
   for (std::size_t i = 0; i < images.size(); ++i) {
     const TIconImage& image = images[i];
     SCOPED_TRACE("size " + std::to_string(image.width));
@@ -205,16 +194,13 @@ TEST(ProgramIcon, ImageMagickSeesTheSamePixelsInTheIconAndThePngs) {
     const std::string fromPng = CommandOutput("convert '" + png + "' -depth 8 rgba:- 2>/dev/null");
     EXPECT_TRUE(fromPng == expected) << png << " differs from the icon file";
   }
-  std::filesystem::remove(ico);
 }
 
 // The icon is a compiled-in resource: the main window gets it without the entry function's help.
 TEST(ProgramIcon, MainWindowShowsIt) {
   const auto previous = std::filesystem::current_path();
-  const auto empty =
-      std::filesystem::temp_directory_path() / ("talvesk-icon-" + std::to_string(getpid()));
-  std::filesystem::create_directories(empty);
-  std::filesystem::current_path(empty);  // no titles to scan
+  TempDir empty;
+  std::filesystem::current_path(empty.Root());  // no titles to scan
   auto backend = std::make_unique<THeadlessBackend>();
   const THeadlessBackend& headless = *backend;
   SetWindowBackend(std::move(backend));
@@ -229,7 +215,6 @@ TEST(ProgramIcon, MainWindowShowsIt) {
   Form1 = nullptr;
   SetWindowBackend(nullptr);
   std::filesystem::current_path(previous);
-  std::filesystem::remove_all(empty);
 }
 
 TEST(ProgramIcon, DamagedFilesAreRefused) {
@@ -251,25 +236,20 @@ TEST(ResourceGenerator, ReproducesTheCommittedFiles) {
   const std::filesystem::path generator =
       std::filesystem::path(TALVESK_BINARY_DIR) / "tools" / "talvesk-resgen";
   if (!std::filesystem::exists(generator)) GTEST_SKIP() << "talvesk-resgen is not built";
-  const auto out =
-      std::filesystem::temp_directory_path() / ("talvesk-resgen-" + std::to_string(getpid()));
-  ASSERT_EQ(std::system((generator.string() + " all " + out.string()).c_str()), 0);
+  TempDir dir;
+  const auto out = dir.Path("resources");
+  ASSERT_EQ(RunShell(generator.string() + " all " + out.string()), 0);
   const std::filesystem::path committed =
       std::filesystem::path(TALVESK_SOURCE_DIR) / "launcher" / "resources";
-  auto slurp = [](const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  };
   int files = 0;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(out)) {
     if (!entry.is_regular_file()) continue;
     const auto relative = std::filesystem::relative(entry.path(), out);
-    EXPECT_TRUE(slurp(entry.path()) == slurp(committed / relative))
+    EXPECT_TRUE(ReadFileBytes(entry.path()) == ReadFileBytes(committed / relative))
         << relative << " differs: run scripts/make-resources";
     ++files;
   }
   EXPECT_EQ(files, 10);  // the picture, the icon file and eight PNGs
-  std::filesystem::remove_all(out);
 }
 
 }  // namespace

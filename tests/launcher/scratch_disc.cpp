@@ -14,9 +14,6 @@ namespace fs = std::filesystem;
 
 ScratchDisc::ScratchDisc()
     : previousCurrent_(fs::current_path()), tag_("lt" + std::to_string(getpid()) + "-") {
-  std::string pattern = (fs::temp_directory_path() / "talvesk-launcher-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  root_ = fs::canonical(pattern);
   current_ = root_ / "cwd";
   prefix_ = root_ / "prefix";
   fs::create_directories(current_);
@@ -41,7 +38,6 @@ ScratchDisc::~ScratchDisc() {
   }
   for (const auto& folder : besideProgram_) fs::remove_all(folder, ignored);
   fs::permissions(current_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(root_, ignored);
 }
 
 std::string ScratchDisc::Name(const std::string& base) const { return tag_ + base; }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 class ScratchDisc {
  public:
   ScratchDisc();
@@ -45,7 +47,8 @@ class ScratchDisc {
   std::vector<std::string> WaitForRecordedArguments() const;
 
  private:
-  std::filesystem::path root_;
+  TempDir scratch_;
+  std::filesystem::path root_ = scratch_.Root();
   std::filesystem::path current_;
   std::filesystem::path prefix_;
   std::filesystem::path programFolder_;
