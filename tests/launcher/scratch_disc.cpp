@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/support/stand_in_program.h"
+
 namespace fs = std::filesystem;
 
 ScratchDisc::ScratchDisc()
@@ -87,15 +89,8 @@ std::vector<std::string> ScratchDisc::HostFolderOrder() const {
 }
 
 void ScratchDisc::InstallMountStandIn() {
-  const fs::path driveC = root_ / "drive_c";
-  const fs::path folder = driveC / "Program Files" / "DAEMON Tools";
-  fs::create_directories(folder);
-  MapDrive('c', driveC);
-  const fs::path program = folder / "daemon.exe";
-  const std::string record = RecordFile().string();
-  WriteFile(program, "#!/bin/sh\nfor arg in \"$@\"; do printf '%s\\n' \"$arg\"; done >'" + record +
-                         ".tmp'\nmv '" + record + ".tmp' '" + record + "'\n");
-  fs::permissions(program, fs::perms::owner_all);
+  MapDrive('c', root_ / "drive_c");
+  InstallStandInProgram(RecordFile().parent_path() / "daemon.exe");
 }
 
 std::vector<std::string> ScratchDisc::WaitForRecordedArguments() const {

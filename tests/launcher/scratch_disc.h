@@ -41,7 +41,9 @@ class ScratchDisc {
   // Installs a stand-in for the mount program at C:\Program Files\DAEMON Tools\daemon.exe that
   // writes each argument it receives on a line of its own to RecordFile().
   void InstallMountStandIn();
-  std::filesystem::path RecordFile() const { return root_ / "mount-arguments.txt"; }
+  std::filesystem::path RecordFile() const {
+    return root_ / "drive_c" / "Program Files" / "DAEMON Tools" / "args";
+  }
   // The recorded arguments once the stand-in has written them; empty if it never ran within a
   // generous wait.
   std::vector<std::string> WaitForRecordedArguments() const;
