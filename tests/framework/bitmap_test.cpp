@@ -51,7 +51,7 @@ TEST(Bitmap, SetSizeKeepsOverlappingPixelsAndClearsKeepFormatOrderAndPalette) {
     EXPECT_EQ(bitmap.GetPixelFormat(), pf4bit);
     EXPECT_TRUE(bitmap.TopDown());
     EXPECT_EQ(bitmap.GetPalette(), palette);
-    EXPECT_EQ(bitmap.PaletteColor(15), RGB(15, 15, 15));
+    EXPECT_EQ(bitmap.PaletteColor(15), RGB(255, 255, 255));
     EXPECT_EQ(bitmap.PaletteColor(16), clBlack);
   }
   EXPECT_EQ(GdiLiveObjectCount(), palettes);

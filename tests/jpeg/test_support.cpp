@@ -121,16 +121,6 @@ std::unique_ptr<TBitmap> PatternBitmap(int width, int height) {
   return bitmap;
 }
 
-HPALETTE GrayPalette(int entries) {
-  LOGPALETTE logical;
-  logical.palNumEntries = static_cast<std::uint16_t>(entries);
-  for (int i = 0; i < entries; ++i) {
-    const auto level = static_cast<std::uint8_t>(i * 255 / (entries - 1));
-    logical.palPalEntry[i] = {level, level, level, 0};
-  }
-  return CreatePalette(&logical);
-}
-
 std::string JpegErrorText(int code) { return "JPEG error #" + std::to_string(code); }
 
 void PaletteLeakCheck::SetUp() { liveAtStart_ = GdiLiveObjectCount(); }

@@ -12,6 +12,7 @@
 #include "framework/graphics/palette.h"
 #include "jpeg/jpeg.h"
 #include "tests/support/files.h"
+#include "tests/support/gray_palette.h"
 #include "tests/support/shell.h"
 #include "tests/support/temp_dir.h"
 
@@ -54,8 +55,6 @@ inline Bytes Save(TJPEGImage& picture) {
   picture.SaveToStream(stream);
   return BytesOf(stream);
 }
-// A palette of evenly spaced grays (entries >= 2).
-HPALETTE GrayPalette(int entries);
 // A 24-bit bitmap whose pixel (x, y) is B = x, G = y, R = x + y.
 std::unique_ptr<TBitmap> PatternBitmap(int width, int height);
 
