@@ -1,6 +1,5 @@
 // The main window, headless: its layout, what showing it does (captions, covers, mount commands),
 // the failure sequence of a cover that cannot be loaded, and clicks that launch or do not.
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -13,6 +12,7 @@
 #include "launcher/Unit1.h"
 #include "launcher/resources.h"
 #include "tests/launcher/window_fixture.h"
+#include "tests/support/jpeg_files.h"
 
 namespace fs = std::filesystem;
 
@@ -20,14 +20,6 @@ namespace {
 
 const std::string kPrefix = "\"C:\\Program Files\\DAEMON Tools\\daemon.exe\" -mount 0,\"";
 const std::string kSuffix = "obraz.bin\"";
-
-// A cover whose left half is blue and right half yellow, written by ImageMagick.
-void MakeCover(const fs::path& file, int width, int height) {
-  const std::string half = std::to_string(width / 2) + "x" + std::to_string(height);
-  const std::string command = "convert -size " + half + " xc:'#0000ff' -size " + half +
-                              " xc:'#ffff00' +append -quality 95 '" + file.string() + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
 
 class MainWindow : public LauncherWindowTest {
  protected:
