@@ -62,15 +62,4 @@ TEST(Palette, HalftoneHoldsStaticColoursCubeAndTwentyGrays) {
   EXPECT_EQ(extraGrays, 20);
 }
 
-TEST(Screen, ReportsTheRealOrEmulatedDepth) {
-  const HDC dc = GetDC(0);
-  ASSERT_NE(dc, 0U);
-  EXPECT_EQ(GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES), 32);
-  SetEmulatedScreenDepth(8);
-  EXPECT_EQ(GetDeviceCaps(dc, BITSPIXEL), 8);
-  SetEmulatedScreenDepth(0);
-  EXPECT_EQ(GetDeviceCaps(dc, BITSPIXEL), 32);
-  ReleaseDC(0, dc);
-}
-
 }  // namespace
