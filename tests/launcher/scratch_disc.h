@@ -14,8 +14,6 @@ class ScratchDisc {
  public:
   ScratchDisc();
   ~ScratchDisc();
-  ScratchDisc(const ScratchDisc&) = delete;
-  ScratchDisc& operator=(const ScratchDisc&) = delete;
 
   // A title name unique to this process: a prefix, then base.
   std::string Name(const std::string& base) const;
