@@ -20,7 +20,7 @@ TEST(Palette, HandlesAreCountedDeletedOnceAndNotReused) {
   PALETTEENTRY entries[10] = {};
   EXPECT_EQ(GetPaletteEntries(copy, 0, 0, nullptr), 10U);
   EXPECT_EQ(GetPaletteEntries(copy, 7, 10, entries), 3U);  // up to the end
-  EXPECT_EQ(entries[2].peBlue, 255);  // entry 9 of 10
+  EXPECT_EQ(entries[2].peBlue, 255);                       // entry 9 of 10
 
   EXPECT_TRUE(DeleteObject(first));
   EXPECT_FALSE(DeleteObject(first));
