@@ -12,6 +12,7 @@
 #include "framework/graphics/pixel_memory.h"
 #include "framework/system/exceptions.h"
 #include "tests/framework/bitmap_helpers.h"
+#include "tests/support/expect_message.h"
 
 namespace {
 
@@ -63,12 +64,7 @@ TEST(Bitmap, PixelMemoryIsBoundedBeforeAllocating) {
   TBitmap bitmap;
   bitmap.SetSize(2, 2);
   // About 12 GiB: refused at once, and the bitmap stays as it was.
-  try {
-    bitmap.SetSize(65500, 65500);
-    FAIL() << "oversized bitmap accepted";
-  } catch (const EOutOfResources& error) {
-    EXPECT_EQ(error.Message(), "Out of system resources");
-  }
+  ExpectMessage<EOutOfResources>([&] { bitmap.SetSize(65500, 65500); }, "Out of system resources");
   EXPECT_EQ(bitmap.GetWidth(), 2);
   EXPECT_THROW(bitmap.SetSize(0x7FFFFFFF, 0x7FFFFFFF), EOutOfResources);
   EXPECT_THROW(bitmap.SetSize(-1, 5), EInvalidGraphicOperation);

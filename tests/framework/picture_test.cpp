@@ -9,6 +9,7 @@
 #include "framework/graphics/bitmap.h"
 #include "framework/system/exceptions.h"
 #include "tests/framework/bitmap_helpers.h"
+#include "tests/support/expect_message.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -90,12 +91,8 @@ TEST_F(PictureTest, LoadFromFilePicksTheClassAndKeepsTheOldGraphicOnFailure) {
   TGraphic* held = picture.Graphic();
   EXPECT_THROW(picture.LoadFromFile(WriteFile("bad.box", "nonsense")), EInvalidGraphic);
   EXPECT_THROW(picture.LoadFromFile(dir.Path("missing.box").string()), EFOpenError);
-  try {
-    picture.LoadFromFile(WriteFile("a.b.xyz", "7,3"));
-    FAIL() << "unknown extension accepted";
-  } catch (const EInvalidGraphic& error) {
-    EXPECT_EQ(error.Message(), "Unknown picture file extension (.xyz)");
-  }
+  ExpectMessage<EInvalidGraphic>([&] { picture.LoadFromFile(WriteFile("a.b.xyz", "7,3")); },
+                                 "Unknown picture file extension (.xyz)");
   EXPECT_EQ(picture.Graphic(), held);
   EXPECT_EQ(changes, 1);
   held->Changed(held);  // the held graphic's changes reach the picture's handler

@@ -9,6 +9,7 @@
 
 #include "framework/classes/persistent.h"
 #include "framework/system/exceptions.h"
+#include "tests/support/expect_message.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -67,12 +68,7 @@ TEST(Stream, ExactReadsAndCopiesFailUnlessEveryByteMoves) {
   char buffer[11] = {};
   stream.ReadBuffer(buffer, 8);  // a trickle still satisfies an exact read
   EXPECT_STREQ(buffer, "01234567");
-  try {
-    stream.ReadBuffer(buffer, 3);
-    FAIL() << "read past the end";
-  } catch (const EReadError& error) {
-    EXPECT_EQ(error.Message(), "Stream read error");
-  }
+  ExpectMessage<EReadError>([&] { stream.ReadBuffer(buffer, 3); }, "Stream read error");
   EXPECT_THROW(stream.ReadBuffer(buffer, -1), EReadError);
 
   TMemoryStream copy;
@@ -100,12 +96,8 @@ TEST(FileStream, RoundTripsAndNamesTheFileItCannotOpen) {
   EXPECT_THROW(file.WriteBuffer("x", 1), EWriteError);  // opened for reading only
 
   const std::string missing = dir.Path("missing.bin").string();
-  try {
-    TFileStream absent(missing, fmOpenRead);
-    FAIL() << "opened a missing file";
-  } catch (const EFOpenError& error) {
-    EXPECT_EQ(error.Message(), "Cannot open file \"" + missing + "\". No such file or directory");
-  }
+  ExpectMessage<EFOpenError>([&] { TFileStream absent(missing, fmOpenRead); },
+                             "Cannot open file \"" + missing + "\". No such file or directory");
   EXPECT_THROW(TFileStream(dir.Root().string(), fmOpenRead), EFOpenError);  // a folder
 }
 
@@ -125,12 +117,7 @@ TEST(Persistent, UnhandledAssignmentNamesBothClasses) {
   TShape shape;
   TSink sink;
   sink.Assign(&shape);
-  try {
-    shape.Assign(&sink);
-    FAIL() << "assignment nobody handles";
-  } catch (const EConvertError& error) {
-    EXPECT_EQ(error.Message(), "Cannot assign a TSink to a TShape");
-  }
+  ExpectMessage<EConvertError>([&] { shape.Assign(&sink); }, "Cannot assign a TSink to a TShape");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "framework/classes/stream.h"
 #include "framework/graphics/palette.h"
 #include "jpeg/jpeg.h"
+#include "tests/support/expect_message.h"
 #include "tests/support/files.h"
 #include "tests/support/gray_palette.h"
 #include "tests/support/shell.h"
@@ -59,16 +60,6 @@ inline Bytes Save(TJPEGImage& picture) {
 std::unique_ptr<TBitmap> PatternBitmap(int width, int height);
 
 std::string JpegErrorText(int code);
-// Expects call to throw Error with exactly this message.
-template <class Error, class Call>
-void ExpectMessage(Call&& call, const std::string& message) {
-  try {
-    call();
-    ADD_FAILURE() << "no exception, expected " << message;
-  } catch (const Error& error) {
-    EXPECT_EQ(error.Message(), message);
-  }
-}
 
 // Sets JpegDefaultOptions for a scope and restores the earlier values afterwards.
 class ScopedDefaults {

@@ -6,6 +6,7 @@
 #include "framework/forms/label.h"
 #include "framework/forms/layout.h"
 #include "headless_fixture.h"
+#include "tests/support/expect_message.h"
 
 namespace {
 
@@ -295,10 +296,6 @@ TEST(FormLayout, PropertiesAndClassesTheFormsDoNotKnowAreErrorsNamingLineAndProp
     EXPECT_EQ(expected.ends_with(": ") ? got.substr(0, expected.size()) : got, expected);
   }
 
-  try {
-    TForm form(nullptr, "TNeverRegistered");
-    FAIL();
-  } catch (const ELayoutError& error) {
-    EXPECT_EQ(error.Message(), "No layout resource for the form class TNeverRegistered");
-  }
+  ExpectMessage<ELayoutError>([] { TForm form(nullptr, "TNeverRegistered"); },
+                              "No layout resource for the form class TNeverRegistered");
 }
