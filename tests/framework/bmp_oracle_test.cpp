@@ -4,8 +4,8 @@
 
 #include "framework/graphics/bitmap.h"
 #include "tests/framework/bitmap_helpers.h"
-#include "tests/framework/image_magick.h"
-#include "tests/framework/temp_dir.h"
+#include "tests/support/shell.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -28,10 +28,15 @@ std::string BitmapRgb(TBitmap& bitmap) {
   return rgb;
 }
 
+// The picture's pixels as ImageMagick sees them: R,G,B bytes, rows top to bottom.
+int DecodeToRgb(const std::string& file, std::string* rgb) {
+  return RunShell("convert '" + file + "' -depth 8 rgb:- 2>/dev/null", rgb);
+}
+
 class BmpOracle : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!HaveConvert()) GTEST_SKIP() << "ImageMagick's convert is not installed";
+    if (!HaveImageMagick()) GTEST_SKIP() << "ImageMagick's convert is not installed";
   }
   TempDir dir;
 };
@@ -53,12 +58,10 @@ TEST_F(BmpOracle, ReadsWhatImageMagickWritesForEveryDepth) {
   };
   for (const Sample& sample : samples) {
     SCOPED_TRACE(sample.arguments);
-    const std::string file = dir.Path() + "/magick.bmp";
-    bool ok = false;
-    RunCapture(std::string("convert ") + sample.arguments + "'" + file + "'", &ok);
-    ASSERT_TRUE(ok);
-    const std::string expected = DecodeToRgb(file, &ok);
-    ASSERT_TRUE(ok);
+    const std::string file = dir.Path("magick.bmp").string();
+    ASSERT_EQ(RunShell(std::string("convert ") + sample.arguments + "'" + file + "'"), 0);
+    std::string expected;
+    ASSERT_EQ(DecodeToRgb(file, &expected), 0);
     TBitmap bitmap;
     bitmap.LoadFromFile(file);
     EXPECT_EQ(bitmap.GetPixelFormat(), sample.format);
@@ -92,12 +95,12 @@ TEST_F(BmpOracle, ImageMagickReadsWhatWeWriteInBothRowOrders) {
       for (int y = 0; y < 5; ++y)
         for (std::int64_t x = 0; x < bitmap.RowBytes(); ++x)
           bitmap.ScanLine(y)[x] = static_cast<std::uint8_t>(x * 37 + y * 101 + 5);
-      const std::string file = dir.Path() + "/ours.bmp";
+      const std::string file = dir.Path("ours.bmp").string();
       bitmap.SaveToFile(file);
 
-      bool ok = false;
-      EXPECT_EQ(DecodeToRgb(file, &ok), BitmapRgb(bitmap)) << bits << " bits, top-down " << topDown;
-      EXPECT_TRUE(ok);
+      std::string decoded;
+      EXPECT_EQ(DecodeToRgb(file, &decoded), 0);
+      EXPECT_EQ(decoded, BitmapRgb(bitmap)) << bits << " bits, top-down " << topDown;
       TBitmap reread;
       reread.LoadFromFile(file);
       EXPECT_TRUE(reread.IsEqual(&bitmap));
@@ -107,12 +110,10 @@ TEST_F(BmpOracle, ImageMagickReadsWhatWeWriteInBothRowOrders) {
 }
 
 TEST_F(BmpOracle, ResolutionIsKeptFromTheFileAndZeroOtherwise) {
-  const std::string file = dir.Path() + "/dense.bmp";
-  bool ok = false;
-  RunCapture(
-      "convert -size 3x2 xc:red -units PixelsPerCentimeter -density 40x20 BMP3:'" + file + "'",
-      &ok);
-  ASSERT_TRUE(ok);
+  const std::string file = dir.Path("dense.bmp").string();
+  ASSERT_EQ(RunShell("convert -size 3x2 xc:red -units PixelsPerCentimeter -density 40x20 BMP3:'" +
+                     file + "'"),
+            0);
   TBitmap bitmap;
   bitmap.LoadFromFile(file);
   EXPECT_EQ(bitmap.XPelsPerMeter(), 4000);

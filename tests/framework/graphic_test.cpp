@@ -1,36 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <vector>
 
 #include "framework/graphics/bitmap.h"
-#include "framework/graphics/sharedimage.h"
 #include "framework/system/exceptions.h"
 
 namespace {
-
-class TCountedImage : public TSharedImage {
- public:
-  explicit TCountedImage(std::vector<const char*>& log) : log_(log) {}
-  ~TCountedImage() override { log_.push_back("destroyed"); }
-
- protected:
-  void ReleaseHandles() override { log_.push_back("handles"); }
-
- private:
-  std::vector<const char*>& log_;
-};
-
-TEST(SharedImage, LastReleaseFreesHandlesThenTheRecord) {
-  std::vector<const char*> log;
-  auto* image = new TCountedImage(log);
-  image->Reference();
-  image->Reference();
-  image->Release();
-  EXPECT_TRUE(log.empty());
-  image->Release();
-  EXPECT_EQ(log, (std::vector<const char*>{"handles", "destroyed"}));
-}
 
 TEST(Graphic, FormPayloadIsACountedStreamAndItsCountIsChecked) {
   TBitmap bitmap;

@@ -9,7 +9,8 @@
 #include "framework/graphics/bitmap.h"
 #include "framework/system/exceptions.h"
 #include "tests/framework/bitmap_helpers.h"
-#include "tests/framework/temp_dir.h"
+#include "tests/support/expect_message.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -59,8 +60,8 @@ class PictureTest : public ::testing::Test {
   std::string WriteFile(const std::string& name, const std::string& bytes) {
     TMemoryStream data;
     data.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
-    data.SaveToFile(dir.Path() + "/" + name);
-    return dir.Path() + "/" + name;
+    data.SaveToFile(dir.Path(name).string());
+    return dir.Path(name).string();
   }
   TempDir dir;
 };
@@ -89,13 +90,9 @@ TEST_F(PictureTest, LoadFromFilePicksTheClassAndKeepsTheOldGraphicOnFailure) {
 
   TGraphic* held = picture.Graphic();
   EXPECT_THROW(picture.LoadFromFile(WriteFile("bad.box", "nonsense")), EInvalidGraphic);
-  EXPECT_THROW(picture.LoadFromFile(dir.Path() + "/missing.box"), EFOpenError);
-  try {
-    picture.LoadFromFile(WriteFile("a.b.xyz", "7,3"));
-    FAIL() << "unknown extension accepted";
-  } catch (const EInvalidGraphic& error) {
-    EXPECT_EQ(error.Message(), "Unknown picture file extension (.xyz)");
-  }
+  EXPECT_THROW(picture.LoadFromFile(dir.Path("missing.box").string()), EFOpenError);
+  ExpectMessage<EInvalidGraphic>([&] { picture.LoadFromFile(WriteFile("a.b.xyz", "7,3")); },
+                                 "Unknown picture file extension (.xyz)");
   EXPECT_EQ(picture.Graphic(), held);
   EXPECT_EQ(changes, 1);
   held->Changed(held);  // the held graphic's changes reach the picture's handler

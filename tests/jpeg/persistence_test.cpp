@@ -12,6 +12,7 @@
 #include "framework/graphics/picture.h"
 #include "jpeg/jpeg.h"
 #include "tests/jpeg/test_support.h"
+#include "tests/support/jpeg_files.h"
 
 namespace {
 
@@ -80,15 +81,10 @@ TEST(Loading, TakesTheBytesAfterThePositionEvenNone) {
 
 TEST(Loading, UnreadableHeadersRaiseAndKeepTheNewBytes) {
   const Bytes jpeg = MakeJpeg(20, 20);
-  std::size_t scan = 2;
-  Bytes tablesOnly = {0xFF, 0xD8};  // the same segments without the frame header
-  while (jpeg[scan + 1] != 0xDA) {
-    const std::size_t length = 2u + (jpeg[scan + 2] << 8 | jpeg[scan + 3]);
-    if (jpeg[scan + 1] != 0xC0) {
-      tablesOnly.insert(tablesOnly.end(), jpeg.begin() + scan, jpeg.begin() + scan + length);
-    }
-    scan += length;
-  }
+  const std::size_t frame = FrameHeaderAt(jpeg), scan = ScanHeaderAt(jpeg);
+  const std::size_t frameEnd = frame + 2 + (jpeg[frame + 2] << 8 | jpeg[frame + 3]);
+  Bytes tablesOnly(jpeg.begin(), jpeg.begin() + frame);  // the segments but the frame header
+  tablesOnly.insert(tablesOnly.end(), jpeg.begin() + frameEnd, jpeg.begin() + scan);
   tablesOnly.insert(tablesOnly.end(), {0xFF, 0xD9});
   const struct {
     Bytes bytes;

@@ -190,22 +190,6 @@ TEST_F(RunTest, HeldPaletteOfAnEightBitPictureIsTheMapItDecodesTo) {
   EXPECT_EQ(log, "s0 e100 ");
 }
 
-// The decode of a header announcing 65500 x 65500 pixels fails once with a clear error and
-// leaves an empty bitmap (the work bounds tests check each kind of file and what it costs).
-TEST_F(RunTest, HugeHeaderFailsOnceAndKeepsAnEmptyBitmap) {
-  Bytes jpeg = MakeJpeg(16, 16);
-  std::size_t frame = 0;
-  while (!(jpeg.at(frame) == 0xFF && jpeg.at(frame + 1) == 0xC0)) ++frame;
-  jpeg.at(frame + 5) = jpeg.at(frame + 7) = 0xFF;
-  jpeg.at(frame + 6) = jpeg.at(frame + 8) = 0xDC;
-  TJPEGImage picture;
-  LoadWatched(picture, jpeg);
-  EXPECT_EQ(picture.GetWidth(), 65500);
-  EXPECT_THROW(GetDecodedBitmap(picture), EJPEG);
-  EXPECT_TRUE(GetDecodedBitmap(picture)->Empty());
-  EXPECT_EQ(log, "s0 e0R c ");
-}
-
 // A handler may load, assign or repaint the picture being decoded or saved: the run keeps what it
 // uses, the picture then shows the handler's change, and no call hands out a freed object.
 struct PictureChange {

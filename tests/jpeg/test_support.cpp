@@ -1,50 +1,10 @@
 #include "tests/jpeg/test_support.h"
 
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 #include "framework/graphics/palette.h"
 #include "framework/graphics/screen.h"
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "talvesk-jpeg-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-int RunShell(const std::string& command, std::string* output) {
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  std::array<char, 4096> chunk{};
-  std::size_t count = 0;
-  while ((count = std::fread(chunk.data(), 1, chunk.size(), pipe)) > 0) {
-    if (output != nullptr) output->append(chunk.data(), count);
-  }
-  const int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-Bytes ReadFileBytes(const std::filesystem::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes) {
-  std::ofstream file(path, std::ios::binary);
-  file.write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-}
 
 Bytes GradientRgb(int width, int height) {
   Bytes rgb;
@@ -159,16 +119,6 @@ std::unique_ptr<TBitmap> PatternBitmap(int width, int height) {
     }
   }
   return bitmap;
-}
-
-HPALETTE GrayPalette(int entries) {
-  LOGPALETTE logical;
-  logical.palNumEntries = static_cast<std::uint16_t>(entries);
-  for (int i = 0; i < entries; ++i) {
-    const auto level = static_cast<std::uint8_t>(i * 255 / (entries - 1));
-    logical.palPalEntry[i] = {level, level, level, 0};
-  }
-  return CreatePalette(&logical);
 }
 
 std::string JpegErrorText(int code) { return "JPEG error #" + std::to_string(code); }

@@ -11,31 +11,14 @@
 #include "framework/classes/stream.h"
 #include "framework/graphics/palette.h"
 #include "jpeg/jpeg.h"
+#include "tests/support/expect_message.h"
+#include "tests/support/files.h"
+#include "tests/support/gray_palette.h"
+#include "tests/support/shell.h"
+#include "tests/support/temp_dir.h"
 
-using Bytes = std::vector<std::uint8_t>;
-
-// A temporary folder, removed with everything in it at the end of the scope.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  std::filesystem::path Path(const std::string& name) const { return path_ / name; }
-  // The path quoted for a shell command.
-  std::string Quoted(const std::string& name) const { return "'" + Path(name).string() + "'"; }
-
- private:
-  std::filesystem::path path_;
-};
-
-// Runs a shell command; returns its exit status, and its standard output in *output when given.
-int RunShell(const std::string& command, std::string* output = nullptr);
 // The built talvesk-jpeg, quoted for a shell command.
 inline const std::string kTool = "'" TALVESK_BINARY_DIR "/tools/talvesk-jpeg' ";
-
-Bytes ReadFileBytes(const std::filesystem::path& path);
-void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
 
 // A smooth colour test image, R,G,B per pixel, rows top to bottom.
 Bytes GradientRgb(int width, int height);
@@ -73,22 +56,10 @@ inline Bytes Save(TJPEGImage& picture) {
   picture.SaveToStream(stream);
   return BytesOf(stream);
 }
-// A palette of evenly spaced grays (entries >= 2).
-HPALETTE GrayPalette(int entries);
 // A 24-bit bitmap whose pixel (x, y) is B = x, G = y, R = x + y.
 std::unique_ptr<TBitmap> PatternBitmap(int width, int height);
 
 std::string JpegErrorText(int code);
-// Expects call to throw Error with exactly this message.
-template <class Error, class Call>
-void ExpectMessage(Call&& call, const std::string& message) {
-  try {
-    call();
-    ADD_FAILURE() << "no exception, expected " << message;
-  } catch (const Error& error) {
-    EXPECT_EQ(error.Message(), message);
-  }
-}
 
 // Sets JpegDefaultOptions for a scope and restores the earlier values afterwards.
 class ScopedDefaults {

@@ -13,27 +13,11 @@
 
 #include "jpeg/codec.h"
 #include "tests/jpeg/test_support.h"
+#include "tests/support/jpeg_files.h"
 
 extern char** environ;
 
 namespace {
-
-// The frame header's height and width replaced: a few hundred bytes announcing any size.
-Bytes WithSize(Bytes jpeg, int width, int height) {
-  for (std::size_t i = 2; i + 9 < jpeg.size();) {
-    const std::uint8_t marker = jpeg[i + 1];
-    if (marker >= 0xC0 && marker <= 0xC2) {
-      jpeg[i + 5] = static_cast<std::uint8_t>(height >> 8);
-      jpeg[i + 6] = static_cast<std::uint8_t>(height);
-      jpeg[i + 7] = static_cast<std::uint8_t>(width >> 8);
-      jpeg[i + 8] = static_cast<std::uint8_t>(width);
-      return jpeg;
-    }
-    i += 2 + (std::size_t{jpeg[i + 2]} << 8 | jpeg[i + 3]);
-  }
-  ADD_FAILURE() << "no frame header";
-  return jpeg;
-}
 
 // Start-of-scan markers; entropy-coded data stuffs every 0xFF, so none hides in it.
 int CountScans(const Bytes& jpeg) {
@@ -93,8 +77,8 @@ void ExpectDecodeFails(const Bytes& jpeg, const TJPEGDefaults& options, int code
 
 TEST(WorkBounds, HugeHeaderFailsInTheToolBeforeAnyWholeImageBuffer) {
   TempDir dir;
-  const Bytes baseline = WithSize(MakeJpeg(16, 16), 65500, 65500);
-  const Bytes progressive = WithSize(MakeJpeg(16, 16, "-progressive"), 65500, 65500);
+  const Bytes baseline = WithFrameSize(MakeJpeg(16, 16), 65500, 65500);
+  const Bytes progressive = WithFrameSize(MakeJpeg(16, 16, "-progressive"), 65500, 65500);
   WriteFileBytes(dir.Path("baseline.jpg"), baseline);
   WriteFileBytes(dir.Path("progressive.jpg"), progressive);
   const std::string bmp = dir.Path("out.bmp").string();
@@ -117,7 +101,7 @@ TEST(WorkBounds, HugeHeaderFailsInTheToolBeforeAnyWholeImageBuffer) {
 }
 
 TEST(WorkBounds, OutputAndInputAreasAreCappedButTheSizeStillReads) {
-  const Bytes tall = WithSize(MakeJpeg(16, 16), 8192, 8193);
+  const Bytes tall = WithFrameSize(MakeJpeg(16, 16), 8192, 8193);
   TJPEGDefaults options;
   ExpectDecodeFails(tall, options, JERR_IMAGE_TOO_BIG);
   {
@@ -139,7 +123,7 @@ TEST(WorkBounds, OutputAndInputAreasAreCappedButTheSizeStillReads) {
   }
   // The library works through the full-size blocks whatever the scale.
   options.ShrinkFactor = sfEighth;
-  ExpectDecodeFails(WithSize(MakeJpeg(16, 16), 16385, 16384), options, JERR_IMAGE_TOO_BIG);
+  ExpectDecodeFails(WithFrameSize(MakeJpeg(16, 16), 16385, 16384), options, JERR_IMAGE_TOO_BIG);
 }
 
 TEST(WorkBounds, AFileWithMoreThan500ScansFailsWhateverTheDisplayMode) {

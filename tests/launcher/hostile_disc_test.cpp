@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -24,21 +23,11 @@
 #include "launcher/Unit1.h"
 #include "launcher/resources.h"
 #include "tests/launcher/window_fixture.h"
+#include "tests/support/jpeg_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-void MakeCover(const fs::path& file, int size) {
-  const std::string command = "convert -size " + std::to_string(size) + "x" + std::to_string(size) +
-                              " xc:'#00ff00' '" + file.string() + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
-
-std::string ReadAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
 
 class HostileDisc : public LauncherWindowTest {
  protected:
@@ -136,20 +125,14 @@ TEST_F(HostileDisc, HugeAndTruncatedCoversLeaveTheWindowUsable) {
   const std::string huge = disc_.Name("huge"), truncated = disc_.Name("truncated");
   const fs::path hugeFolder = disc_.AddTitle(huge), truncatedFolder = disc_.AddTitle(truncated);
   // The frame header announces 65500 x 65500; the data ends long before.
-  MakeCover(hugeFolder / "small.jpg", 16);
-  std::string cover = ReadAll(hugeFolder / "small.jpg");
-  fs::remove(hugeFolder / "small.jpg");
-  const std::size_t frame = cover.find("\xff\xc0");
-  ASSERT_NE(frame, std::string::npos);
-  cover.replace(frame + 5, 4, "\xff\xdc\xff\xdc");
-  ScratchDisc::WriteFile(hugeFolder / "1.jpg", cover);
+  MakeCover(hugeFolder / "1.jpg", 16, 16);
+  WriteFileBytes(hugeFolder / "1.jpg",
+                 WithFrameSize(ReadFileBytes(hugeFolder / "1.jpg"), 65500, 65500));
   // A cover cut a little after its scan begins: the header reads, the image is mostly missing.
-  MakeCover(truncatedFolder / "full.jpg", 256);
-  cover = ReadAll(truncatedFolder / "full.jpg");
-  fs::remove(truncatedFolder / "full.jpg");
-  const std::size_t scan = cover.find("\xff\xda");
-  ASSERT_NE(scan, std::string::npos);
-  ScratchDisc::WriteFile(truncatedFolder / "1.jpg", cover.substr(0, scan + 40));
+  MakeCover(truncatedFolder / "1.jpg", 256, 256);
+  Bytes cover = ReadFileBytes(truncatedFolder / "1.jpg");
+  cover.resize(ScanHeaderAt(cover) + 40);
+  WriteFileBytes(truncatedFolder / "1.jpg", cover);
   ScratchDisc::WriteFile(truncatedFolder / "obraz.bin", "x");
 
   Open();

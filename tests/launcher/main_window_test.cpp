@@ -1,5 +1,5 @@
-// The main window, headless: its layout, what showing it does (captions, covers, mount commands),
-// the failure sequence of a cover that cannot be loaded, and clicks that launch or do not.
+// The main window, headless: what showing it does (captions, covers, mount commands), the
+// failure sequence of a cover that cannot be loaded, and clicks that launch or do not.
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +14,7 @@
 #include "launcher/Unit1.h"
 #include "launcher/resources.h"
 #include "tests/launcher/window_fixture.h"
+#include "tests/support/jpeg_files.h"
 
 namespace fs = std::filesystem;
 
@@ -22,72 +23,11 @@ namespace {
 const std::string kPrefix = "\"C:\\Program Files\\DAEMON Tools\\daemon.exe\" -mount 0,\"";
 const std::string kSuffix = "obraz.bin\"";
 
-// A cover whose left half is blue and right half yellow, written by ImageMagick.
-void MakeCover(const fs::path& file, int width, int height) {
-  const std::string half = std::to_string(width / 2) + "x" + std::to_string(height);
-  const std::string command = "convert -size " + half + " xc:'#0000ff' -size " + half +
-                              " xc:'#ffff00' +append -quality 95 '" + file.string() + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
-
 class MainWindow : public LauncherWindowTest {
  protected:
   // Catalogue titles laid out so the current directory is a drive's root (no "." and "..").
   void AtDriveRoot() { disc_.MapDrive('e', disc_.Current()); }
 };
-
-TEST_F(MainWindow, LayoutBuildsTheDescribedWindow) {
-  Application->CreateForm(Form1);
-  EXPECT_EQ(Form1->Caption, "Talvesk");
-  EXPECT_EQ(Form1->Color, clBlack);
-  EXPECT_EQ(Form1->Position, poDesktopCenter);
-  EXPECT_EQ(Form1->Width, 353);
-  EXPECT_EQ(Form1->Height, 365);
-  EXPECT_EQ(Form1->ClientWidth(), 345);
-  EXPECT_EQ(Form1->ClientHeight(), 331);
-  EXPECT_EQ(Form1->Font.Height, -11);
-
-  struct Expected {
-    const char* name;
-    TControl* control;
-    int left, top;
-  };
-  const Expected expected[] = {
-      {"Image1", Form1->Image1, 8, 8},     {"Image2", Form1->Image2, 120, 8},
-      {"Image3", Form1->Image3, 232, 8},   {"Label1", Form1->Label1, 8, 120},
-      {"Label2", Form1->Label2, 120, 120}, {"Label3", Form1->Label3, 232, 120},
-      {"Image4", Form1->Image4, 8, 168},   {"Image5", Form1->Image5, 120, 168},
-      {"Image6", Form1->Image6, 232, 168}, {"Label4", Form1->Label4, 8, 280},
-      {"Label5", Form1->Label5, 120, 280}, {"Label6", Form1->Label6, 232, 280}};
-  ASSERT_EQ(Form1->ComponentCount(), 12);
-  ASSERT_EQ(Form1->ControlCount(), 12);
-  for (int i = 0; i < 12; ++i) {
-    const Expected& e = expected[i];
-    SCOPED_TRACE(e.name);
-    // Creation order is drawing order.
-    EXPECT_EQ(Form1->Components(i), e.control);
-    EXPECT_EQ(Form1->Controls(i), e.control);
-    EXPECT_EQ(e.control->Name, e.name);
-    EXPECT_EQ(e.control->Left, e.left);
-    EXPECT_EQ(e.control->Top, e.top);
-    if (auto* image = dynamic_cast<TImage*>(e.control)) {
-      EXPECT_EQ(image->Width, 105);
-      EXPECT_EQ(image->Height, 105);
-      EXPECT_TRUE(image->Stretch);
-      EXPECT_TRUE(ShowsPlaceholder(image));
-      EXPECT_TRUE(static_cast<bool>(image->OnClick));
-    } else {
-      auto* label = dynamic_cast<TLabel*>(e.control);
-      ASSERT_NE(label, nullptr);
-      EXPECT_EQ(label->GetText(), "Label1");
-      EXPECT_EQ(label->Alignment, taCenter);
-      EXPECT_FALSE(label->ParentFont);
-      EXPECT_EQ(label->Font.Color, clWhite);
-      EXPECT_EQ(label->Font.Height, -11);
-      EXPECT_EQ(label->Font.Name, "MS Sans Serif");
-    }
-  }
-}
 
 TEST_F(MainWindow, NoTitlesLeavesEmptyCaptionsPlaceholdersAndBareCommands) {
   AtDriveRoot();

@@ -10,13 +10,12 @@
 #include <stdexcept>
 #include <thread>
 
+#include "tests/support/stand_in_program.h"
+
 namespace fs = std::filesystem;
 
 ScratchDisc::ScratchDisc()
     : previousCurrent_(fs::current_path()), tag_("lt" + std::to_string(getpid()) + "-") {
-  std::string pattern = (fs::temp_directory_path() / "talvesk-launcher-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  root_ = fs::canonical(pattern);
   current_ = root_ / "cwd";
   prefix_ = root_ / "prefix";
   fs::create_directories(current_);
@@ -41,7 +40,6 @@ ScratchDisc::~ScratchDisc() {
   }
   for (const auto& folder : besideProgram_) fs::remove_all(folder, ignored);
   fs::permissions(current_, fs::perms::owner_all, fs::perm_options::add, ignored);
-  fs::remove_all(root_, ignored);
 }
 
 std::string ScratchDisc::Name(const std::string& base) const { return tag_ + base; }
@@ -91,15 +89,8 @@ std::vector<std::string> ScratchDisc::HostFolderOrder() const {
 }
 
 void ScratchDisc::InstallMountStandIn() {
-  const fs::path driveC = root_ / "drive_c";
-  const fs::path folder = driveC / "Program Files" / "DAEMON Tools";
-  fs::create_directories(folder);
-  MapDrive('c', driveC);
-  const fs::path program = folder / "daemon.exe";
-  const std::string record = RecordFile().string();
-  WriteFile(program, "#!/bin/sh\nfor arg in \"$@\"; do printf '%s\\n' \"$arg\"; done >'" + record +
-                         ".tmp'\nmv '" + record + ".tmp' '" + record + "'\n");
-  fs::permissions(program, fs::perms::owner_all);
+  MapDrive('c', root_ / "drive_c");
+  InstallStandInProgram(RecordFile().parent_path() / "daemon.exe");
 }
 
 std::vector<std::string> ScratchDisc::WaitForRecordedArguments() const {

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 class ScratchDisc {
  public:
   ScratchDisc();
   ~ScratchDisc();
-  ScratchDisc(const ScratchDisc&) = delete;
-  ScratchDisc& operator=(const ScratchDisc&) = delete;
 
   // A title name unique to this process: a prefix, then base.
   std::string Name(const std::string& base) const;
@@ -39,13 +39,16 @@ class ScratchDisc {
   // Installs a stand-in for the mount program at C:\Program Files\DAEMON Tools\daemon.exe that
   // writes each argument it receives on a line of its own to RecordFile().
   void InstallMountStandIn();
-  std::filesystem::path RecordFile() const { return root_ / "mount-arguments.txt"; }
+  std::filesystem::path RecordFile() const {
+    return root_ / "drive_c" / "Program Files" / "DAEMON Tools" / "args";
+  }
   // The recorded arguments once the stand-in has written them; empty if it never ran within a
   // generous wait.
   std::vector<std::string> WaitForRecordedArguments() const;
 
  private:
-  std::filesystem::path root_;
+  TempDir scratch_;
+  std::filesystem::path root_ = scratch_.Root();
   std::filesystem::path current_;
   std::filesystem::path prefix_;
   std::filesystem::path programFolder_;

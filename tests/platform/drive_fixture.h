@@ -9,12 +9,11 @@
 #include <fstream>
 #include <string>
 
+#include "tests/support/temp_dir.h"
+
 class DriveFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = std::filesystem::temp_directory_path() / "talvesk-paths-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = std::filesystem::canonical(pattern);
     std::filesystem::create_directories(root_ + "/prefix/dosdevices");
     const char* old = std::getenv("WINEPREFIX");
     oldPrefix_ = old ? old : "";
@@ -23,7 +22,6 @@ class DriveFixture : public ::testing::Test {
   void TearDown() override {
     std::filesystem::current_path(oldCwd_);
     setenv("WINEPREFIX", oldPrefix_.c_str(), 1);  // empty means "the default prefix"
-    std::filesystem::remove_all(root_);
   }
 
   std::string Dir(const std::string& relative) {
@@ -44,7 +42,8 @@ class DriveFixture : public ::testing::Test {
     std::filesystem::create_directory_symlink(target[0] == '/' ? target : "../../" + target, link);
   }
 
-  std::string root_;
+  TempDir scratch_;
+  const std::string root_ = scratch_.Root().string();
 
  private:
   std::string oldPrefix_;

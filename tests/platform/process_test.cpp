@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "drive_fixture.h"
+#include "tests/support/stand_in_program.h"
 
 namespace {
 
@@ -37,15 +38,6 @@ TEST(CommandLineSplitting, WindowsQuoteAndBackslashRules) {
     EXPECT_EQ(SplitWindowsCommandLine(line), expected) << line;
 }
 
-// Records its arguments, "<session> <pid>" and, from the program it finally becomes, the
-// descriptors it was started with (a shell's own redirections would add some of their own).
-constexpr const char* kRecorder = R"(#!/bin/sh
-here=$(dirname "$0")
-for a in "$@"; do printf '%s\n' "$a"; done > "$here/args"
-echo "$(cut -d' ' -f6 /proc/$$/stat) $$" > "$here/session"
-exec ls -l --quoting-style=literal /proc/self/fd/ > "$here/fds"
-)";
-
 class ProcessStart : public DriveFixture {
  protected:
   void SetUp() override {
@@ -73,7 +65,8 @@ class ProcessStart : public DriveFixture {
 };
 
 TEST_F(ProcessStart, PassesArgumentsUnchangedAndDetaches) {
-  const std::string script = File("disc/DAEMON Tools/daemon.exe", kRecorder, 0755);
+  const std::string script = root_ + "/disc/DAEMON Tools/daemon.exe";
+  InstallStandInProgram(script);
   // A descriptor without close-on-exec, as libraries leave them, must not reach the child.
   const int leaked = open(File("marker").c_str(), O_RDONLY);
   const unsigned result = WinExec(
@@ -109,7 +102,7 @@ TEST_F(ProcessStart, PassesArgumentsUnchangedAndDetaches) {
 TEST_F(ProcessStart, BareNamesSearchPathAndWindowsExecutablesGoThroughWine) {
   File("disc/Games/game.exe", "MZ\x90", 0644);
   const std::string bin = Dir("bin");
-  File("bin/wine", kRecorder, 0755);
+  InstallStandInProgram(bin + "/wine");
   setenv("PATH", (bin + ":" + oldPath_).c_str(), 1);
   ASSERT_GT(WinExec(R"(D:\games\GAME /fast "x y")", SW_SHOWNORMAL), 31u) << ".exe is implied";
   WaitForChild();

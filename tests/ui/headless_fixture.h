@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "framework/forms/application.h"
+#include "framework/graphics/bitmap.h"
 #include "framework/graphics/text_backend.h"
 #include "framework/window/headless_backend.h"
 #include "framework/window/text_renderer.h"
@@ -14,37 +16,17 @@
 // Text through the real font renderer, as the program draws it.
 inline void UseRealFonts() { SetTextBackend(&TTextRenderer::Instance()); }
 
-// A 2 x 2, 24-bit bottom-up BMP file written byte by byte: top row red, green; bottom row
-// blue, white.
+// A 2 x 2 BMP file: top row red, green; bottom row blue, white.
 inline std::string TwoByTwoBmp() {
-  std::string bmp;
-  const auto u16 = [&](unsigned v) {
-    bmp += static_cast<char>(v & 0xFF);
-    bmp += static_cast<char>(v >> 8);
-  };
-  const auto u32 = [&](unsigned v) {
-    u16(v & 0xFFFF);
-    u16(v >> 16);
-  };
-  bmp += "BM";
-  u32(14 + 40 + 16);
-  u32(0);
-  u32(14 + 40);
-  u32(40);
-  u32(2);
-  u32(2);
-  u16(1);
-  u16(24);
-  u32(0);
-  u32(16);
-  u32(3780);
-  u32(3780);
-  u32(0);
-  u32(0);
-  // Rows bottom first, pixels B,G,R, each row padded to 8 bytes.
-  bmp += std::string("\xFF\x00\x00\xFF\xFF\xFF\x00\x00", 8);
-  bmp += std::string("\x00\x00\xFF\x00\xFF\x00\x00\x00", 8);
-  return bmp;
+  TBitmap bitmap;
+  bitmap.SetSize(2, 2);
+  // Pixels are B,G,R.
+  std::memcpy(bitmap.ScanLine(0), "\x00\x00\xFF\x00\xFF\x00", 6);
+  std::memcpy(bitmap.ScanLine(1), "\xFF\x00\x00\xFF\xFF\xFF", 6);
+  TMemoryStream file;
+  bitmap.SaveToStream(file);
+  return std::string(reinterpret_cast<const char*>(file.Memory()),
+                     static_cast<std::size_t>(file.GetSize()));
 }
 
 // The Picture.Data value holding a BMP: class name, then the bitmap's counted payload.

@@ -1,0 +1,13 @@
+#pragma once
+// Whole files as bytes.
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <vector>
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Empty when the file cannot be read.
+Bytes ReadFileBytes(const std::filesystem::path& path);
+// Throws when the file cannot be written.
+void WriteFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
