@@ -94,7 +94,7 @@ std::string FileText(const std::string& path) {
 TEST(FileSave, RegularFilesAreReplacedByRenameOtherNodesWrittenInPlace) {
   namespace fs = std::filesystem;
   TempDir dir;
-  const std::string kept = dir.Path() + "/kept.bin", link = dir.Path() + "/link.bin";
+  const std::string kept = dir.Path("kept.bin").string(), link = dir.Path("link.bin").string();
   const auto write = [](const char* text, bool fail) {
     return [=](TStream& file) {
       file.WriteBuffer(text, static_cast<std::int64_t>(std::strlen(text)));
@@ -113,7 +113,7 @@ TEST(FileSave, RegularFilesAreReplacedByRenameOtherNodesWrittenInPlace) {
   SaveFileReplacing(link, write("through the link", false));
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(FileText(kept), "through the link");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 2) << "no temporary left";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Root()), {}), 2) << "no temporary left";
 
   try {
     SaveFileReplacing("/dev/full", write("x", false));
@@ -121,7 +121,7 @@ TEST(FileSave, RegularFilesAreReplacedByRenameOtherNodesWrittenInPlace) {
   } catch (const EWriteError& error) {
     EXPECT_EQ(error.Message(), "Cannot write file \"/dev/full\". No space left on device");
   }
-  EXPECT_THROW(SaveFileReplacing(dir.Path() + "/no/such/folder.bin", write("x", false)),
+  EXPECT_THROW(SaveFileReplacing(dir.Path("no/such/folder.bin").string(), write("x", false)),
                EFOpenError);
 }
 
@@ -150,11 +150,11 @@ TEST(FileStream, RoundTripsAndNamesTheFileItCannotOpen) {
 
 TEST(FileStream, ReadingRefusesWhatIsNotARegularFileAndFollowsLinksToOne) {
   TempDir dir;
-  const std::string file = dir.Path() + "/data.bin";
+  const std::string file = dir.Path("data.bin").string();
   TMemoryStream data;
   data.WriteBuffer("abc", 3);
   data.SaveToFile(file);
-  const std::string link = dir.Path() + "/link.bin";
+  const std::string link = dir.Path("link.bin").string();
   ASSERT_EQ(symlink(file.c_str(), link.c_str()), 0);
   TMemoryStream loaded;
   loaded.LoadFromFile(link);
@@ -162,7 +162,7 @@ TEST(FileStream, ReadingRefusesWhatIsNotARegularFileAndFollowsLinksToOne) {
 
   // Reading a device would never end (/dev/zero) or block (a terminal).
   for (const char* device : {"/dev/null", "/dev/zero"}) {
-    const std::string named = dir.Path() + "/cover.jpg";
+    const std::string named = dir.Path("cover.jpg").string();
     std::remove(named.c_str());
     ASSERT_EQ(symlink(device, named.c_str()), 0);
     try {
