@@ -37,19 +37,13 @@ mkdir -p "$work"
 work=$(cd "$work" && pwd)
 disc=$work/disc
 prefix=$work/prefix
-record=$work/daemon-args.txt
+record="$prefix/drive_c/Program Files/DAEMON Tools/args"
 mkdir -p "$disc" "$prefix/dosdevices" "$prefix/drive_c/Program Files/DAEMON Tools"
 ln -s ../drive_c "$prefix/dosdevices/c:"
 ln -s "$disc" "$prefix/dosdevices/d:"
 
-# The stand-in writes each argument on a line of its own, then renames, so a reader never sees a
-# half-written file.
-cat >"$prefix/drive_c/Program Files/DAEMON Tools/daemon.exe" <<EOF
-#!/bin/sh
-for arg in "\$@"; do printf '%s\n' "\$arg"; done >"$record.tmp"
-mv "$record.tmp" "$record"
-EOF
-chmod +x "$prefix/drive_c/Program Files/DAEMON Tools/daemon.exe"
+# The tests' stand-in writes each argument on a line of its own to "args" beside itself.
+install -m 755 "$here/../support/stand-in-program.sh" "$prefix/drive_c/Program Files/DAEMON Tools/daemon.exe"
 
 cp "$launcher" "$disc/talvesk"
 cp "$here/../../launcher/autorun.sh" "$disc/autorun.sh"
