@@ -2,7 +2,10 @@
 # that the program lands in build/tools/ beside the other tools.
 include(GNUInstallDirs)
 
-file(GLOB _jpeg_tool_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
+set(_jpeg_tool_sources command_line.cpp decode_command.cpp encode_command.cpp help.cpp
+                       info_command.cpp main.cpp progress_display.cpp standard_streams.cpp)
+
+list(TRANSFORM _jpeg_tool_sources PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 add_executable(talvesk-jpeg ${_jpeg_tool_sources})
 target_link_libraries(talvesk-jpeg PRIVATE talvesk_jpeg talvesk_warnings)
 target_compile_definitions(talvesk-jpeg PRIVATE TALVESK_VERSION="${PROJECT_VERSION}")
