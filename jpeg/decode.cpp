@@ -22,18 +22,22 @@ constexpr int kInkComponents = 4;
 // Work bounds. A JPEG's dimensions cost nothing to announce: a few hundred bytes that end early
 // decode, padded by the library, into a whole image, and every pixel costs time however little
 // data there is (the library works through every block of the full size, whatever the scale).
-// So the file must back its size: Huffman-coded data spends at least one bit on every 8 x 8
-// block, so a complete file holds a byte per 512 pixels or more. Any file may announce 2^26
-// pixels (8192 x 8192). Memory is bounded apart: the bitmap and the library's own, 1 GiB each.
-constexpr std::uint64_t kPixelsPerFileByte = 512;
+// So the file must back its size: at least a byte per 128 pixels (0.0625 bits per pixel; photos
+// and scans take ten times more, and the flattest sequential file two bits per 8 x 8 block), so
+// that a 1 MiB file costs seconds at most; any file may announce 2^26 pixels (8192 x 8192).
+// Memory is bounded apart: the bitmap and the library's own, 1 GiB each.
+constexpr std::uint64_t kPixelsPerFileByte = 128;
 constexpr std::uint64_t kUnbackedPixels = std::uint64_t{1} << 26;
 // Passes shown while loading: one per scan (ordinary files have 6 to 12), but each repeats the
-// output work, so at most 16 of them, and together at most 1024 output pixels per file byte or
+// output work, so at most 16 of them, and together at most 512 output pixels per file byte or
 // 2^28 pixels, whichever is more: a file of many cheap scans costs in proportion to its size.
-// After that the remaining scans are read without being shown.
+// With two-pass colour quantisation enabled the library maps those passes through its slow
+// inverse colour map, so they count eight times. After that the remaining scans are read
+// without being shown.
 constexpr std::uint64_t kMaxShownPasses = 16;
-constexpr std::uint64_t kShownPixelsPerFileByte = 1024;
+constexpr std::uint64_t kShownPixelsPerFileByte = 512;
 constexpr std::uint64_t kUnbackedShownPixels = std::uint64_t{1} << 28;
+constexpr std::uint64_t kInverseMapPassWeight = 8;
 
 TJPEGErrorManager& ManagerOf(j_decompress_ptr codec) {
   // pub is the manager's first member.
@@ -186,7 +190,8 @@ class DecodeRun {
   }
 
   void ShowPassesWhileLoading() {
-    const std::uint64_t passPixels = std::uint64_t{codec_.output_width} * codec_.output_height;
+    const std::uint64_t passPixels = std::uint64_t{codec_.output_width} * codec_.output_height *
+                                     (codec_.enable_2pass_quant ? kInverseMapPassWeight : 1);
     const std::uint64_t backed = kShownPixelsPerFileByte * record_.DataBytes;
     const std::uint64_t budget =
         std::min(kMaxShownPasses * passPixels, std::max(kUnbackedShownPixels, backed));

@@ -135,7 +135,7 @@ TEST(WorkBounds, HugeHeaderFailsInTheToolBeforeAnyWholeImageBuffer) {
   }
 }
 
-// Large pictures decode when the file is large enough to hold their data (a byte per 512
+// Large pictures decode when the file is large enough to hold their data (a byte per 128
 // pixels) and the bitmap fits in 1 GiB; the size reads either way. Comment segments pad the
 // files so that they meet the first rule.
 TEST(WorkBounds, LargePicturesDecodeWithinTheFileAndMemoryBounds) {
@@ -160,7 +160,7 @@ TEST(WorkBounds, LargePicturesDecodeWithinTheFileAndMemoryBounds) {
     SCOPED_TRACE(c.name);
     Bytes jpeg =
         WithSize(MakeJpeg(16, 16, c.progressive ? "-progressive" : "", c.gray), c.width, c.height);
-    if (c.padded) jpeg = Padded(jpeg, std::size_t{c.width} * c.height / 512);
+    if (c.padded) jpeg = Padded(jpeg, std::size_t{c.width} * c.height / 128);
     TJPEGDefaults options;
     options.ShrinkFactor = c.scale;
     if (c.failure != 0) ExpectDecodeFails(jpeg, options, c.failure);
