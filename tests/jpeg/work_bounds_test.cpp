@@ -160,7 +160,9 @@ TEST(WorkBounds, LargePicturesDecodeWithinTheFileAndMemoryBounds) {
     SCOPED_TRACE(c.name);
     Bytes jpeg =
         WithSize(MakeJpeg(16, 16, c.progressive ? "-progressive" : "", c.gray), c.width, c.height);
-    if (c.padded) jpeg = Padded(jpeg, std::size_t{c.width} * c.height / 128);
+    if (c.padded)
+      jpeg = Padded(jpeg,
+                    static_cast<std::size_t>(c.width) * static_cast<std::size_t>(c.height) / 128);
     TJPEGDefaults options;
     options.ShrinkFactor = c.scale;
     if (c.failure != 0) ExpectDecodeFails(jpeg, options, c.failure);
