@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <typeinfo>
 
 #include "framework/system/exceptions.h"
 #include "framework/system/resstrings.h"
@@ -295,9 +296,11 @@ class DecodeRun {
 
   // A running notification invites a repaint of the rows decoded so far; the rows below them
   // may still hold a picture that used the memory before. Cleared once, before the first such
-  // notification of the first pass, so that a decode nobody watches never pays for it.
+  // notification of the first pass that anyone receives, so that a decode nobody watches never
+  // pays for it. A plain picture passes its notifications only to OnProgress.
   void ClearRowsAhead() {
     if (everyRowWritten_ || rowsAheadCleared_ || bitmap_.GetHeight() == 0) return;
+    if (typeid(picture_) == typeid(TJPEGImage) && !picture_.OnProgress) return;
     rowsAheadCleared_ = true;
     ClearUnwrittenRows();
   }
