@@ -92,6 +92,9 @@ struct TJPEGProgressState {
   std::int32_t ReportedPercent;
   std::uint32_t ReportedTick;
   std::uint32_t ReportedRow;
+  // Run by a decode before each running notification, with BeforeRunningContext; null if unused.
+  void (*BeforeRunning)(void* context);
+  void* BeforeRunningContext;
 };
 
 // libjpeg's progress_monitor: throttled running notifications to ProgressState.Owner; it also
@@ -134,6 +137,7 @@ struct TJPEGCodecRecord {
   std::int32_t SavedDctMethod = 0;
   bool SavedTwoPass = false;
   std::int32_t SavedDitherMode = 0;
+  std::uint64_t DataBytes = 0;  // size of the JPEG data a decoder reads
   union {
     jpeg_common_struct Common;
     jpeg_decompress_struct Decompressor;

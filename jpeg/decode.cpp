@@ -3,14 +3,17 @@
 // decoder's colour map.
 #include <jerror.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <typeinfo>
 
 #include "framework/system/exceptions.h"
 #include "framework/system/resstrings.h"
 #include "jpeg/codec.h"
+#include "jpeg/ink.h"
 
 namespace {
 
@@ -19,31 +22,27 @@ constexpr int kInkComponents = 4;
 
 // Work bounds. A JPEG's dimensions cost nothing to announce: a few hundred bytes that end early
 // decode, padded by the library, into a whole image, and every pixel costs time however little
-// data there is. The library works through every block of the file's full size, whatever the
-// output scale; the output (the bitmap, colour mapping) costs per output pixel; and each pass
-// shown while loading repeats the output work. 2^26 output pixels is 8192 x 8192.
-constexpr std::uint64_t kMaxInputPixels = std::uint64_t{1} << 28;
-constexpr std::uint64_t kMaxOutputPixels = std::uint64_t{1} << 26;
-// Output pixels that the passes shown before the final one may cost together; after that the
-// remaining scans are read without being shown.
-constexpr std::uint64_t kMaxShownPassPixels = std::uint64_t{1} << 25;
+// data there is (the library works through every block of the full size, whatever the scale).
+// So the file must back its size: at least a byte per 128 pixels (0.0625 bits per pixel; photos
+// and scans take ten times more, and the flattest sequential file two bits per 8 x 8 block), so
+// that a 1 MiB file costs seconds at most; any file may announce 2^26 pixels (8192 x 8192).
+// Memory is bounded apart: the bitmap and the library's own, 1 GiB each.
+constexpr std::uint64_t kPixelsPerFileByte = 128;
+constexpr std::uint64_t kUnbackedPixels = std::uint64_t{1} << 26;
+// Passes shown while loading: one per scan (ordinary files have 6 to 12), but each repeats the
+// output work, so at most 16 of them, and together at most 512 output pixels per file byte or
+// 2^28 pixels, whichever is more: a file of many cheap scans costs in proportion to its size.
+// With two-pass colour quantisation enabled the library maps those passes through its slow
+// inverse colour map, so they count eight times. After that the remaining scans are read
+// without being shown.
+constexpr std::uint64_t kMaxShownPasses = 16;
+constexpr std::uint64_t kShownPixelsPerFileByte = 512;
+constexpr std::uint64_t kUnbackedShownPixels = std::uint64_t{1} << 28;
+constexpr std::uint64_t kInverseMapPassWeight = 8;
 
 TJPEGErrorManager& ManagerOf(j_decompress_ptr codec) {
   // pub is the manager's first member.
   return *reinterpret_cast<TJPEGErrorManager*>(codec->err);
-}
-
-// Inverted CMYK, as Adobe applications store it, to blue, green, red.
-std::uint8_t Ink(unsigned inverted, unsigned black) {
-  return static_cast<std::uint8_t>((inverted * black * 2 + 255) / 510);
-}
-
-void InkRowToBgr(const JSAMPLE* ink, std::uint8_t* bgr, JDIMENSION width) {
-  for (JDIMENSION x = 0; x < width; ++x, ink += kInkComponents, bgr += 3) {
-    bgr[0] = Ink(ink[2], ink[3]);
-    bgr[1] = Ink(ink[1], ink[3]);
-    bgr[2] = Ink(ink[0], ink[3]);
-  }
 }
 
 // One run of GetDecodedBitmap from the prepared decoder to the ending notification.
@@ -58,8 +57,14 @@ class DecodeRun {
         codec_(record.Codec.Decompressor) {}
 
   void Execute() {
+    SelectInkOutput();
+    record_.ProgressState.BeforeRunning = [](void* run) {
+      static_cast<DecodeRun*>(run)->ClearRowsAhead();
+    };
+    record_.ProgressState.BeforeRunningContext = this;
     bitmap_.SetHandle(0);
-    bitmap_.SetPixelFormat(codec_.quantize_colors ? pf8bit : pf24bit);
+    bitmap_.SetPixelFormat(codec_.quantize_colors || inkOutput_ != TInkOutput::Colour24 ? pf8bit
+                                                                                        : pf24bit);
     SendProgress(picture_, psStarting, 0, false, TRect{});
     try {
       Decode();
@@ -79,12 +84,7 @@ class DecodeRun {
     CheckWorkBounds();
     Guard([&] { jpeg_start_decompress(&codec_); });
     CheckRowLayout();
-    if (codec_.out_color_space == JCS_CMYK) {
-      Guard([&] {
-        inkRow_ = (*codec_.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&codec_), JPOOL_IMAGE,
-                                              codec_.output_width * kInkComponents, 1)[0];
-      });
-    }
+    if (codec_.out_color_space == JCS_CMYK) PrepareInkRows();
 
     // Every row is written or, on failure, cleared, so the memory need not be cleared first.
     bitmap_.SetSizeUncleared(static_cast<int>(codec_.output_width),
@@ -93,8 +93,8 @@ class DecodeRun {
 
     if (codec_.buffered_image) ShowPassesWhileLoading();
 
-    if ((!codec_.buffered_image || record_.SavedTwoPass) && codec_.colormap != nullptr &&
-        PaletteFollowsDecoder()) {
+    // Whatever passes were shown, the final one's indices refer to the decoder's map.
+    if (codec_.colormap != nullptr && codec_.colormap != paletteMap_ && PaletteFollowsDecoder()) {
       TakeDecoderPalette();
     }
     ReadRows();
@@ -104,14 +104,41 @@ class DecodeRun {
     });
   }
 
-  // Refused before the library allocates its whole-image buffers or the bitmap exists.
+  // Refused before the library allocates its whole-image buffers or the bitmap exists. What
+  // the library's own memory cannot hold it refuses itself, also before allocating.
   void CheckWorkBounds() {
     Guard([&] { jpeg_calc_output_dimensions(&codec_); });
     const std::uint64_t input = std::uint64_t{codec_.image_width} * codec_.image_height;
-    const std::uint64_t output = std::uint64_t{codec_.output_width} * codec_.output_height;
-    if (input > kMaxInputPixels || output > kMaxOutputPixels) {
+    const std::uint64_t backed = kPixelsPerFileByte * record_.DataBytes;
+    const std::int64_t bitmapBytes =
+        TBitmap::RowBytesFor(codec_.output_width, bitmap_.GetPixelFormat()) *
+        std::int64_t{codec_.output_height};
+    if ((input > kUnbackedPixels && input > backed) || bitmapBytes > TBitmap::kMaxPixelBytes) {
       throw EJPEG(FormatResString(SJPEGError, JERR_IMAGE_TOO_BIG));
     }
+  }
+
+  // The library has no grayscale or colour-mapped output for four components: the rows are
+  // converted to colour here, then to what the picture asks for.
+  void SelectInkOutput() {
+    if (codec_.out_color_space != JCS_CMYK) return;
+    if (picture_.GrayOutput()) {
+      inkOutput_ = TInkOutput::Gray;
+    } else if (picture_.BitmapDepth() == bd8Bit) {
+      inkOutput_ = TInkOutput::Colour8;
+    }
+  }
+
+  void PrepareInkRows() {
+    const JDIMENSION width = codec_.output_width;
+    Guard([&] {
+      inkRow_ = (*codec_.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&codec_), JPOOL_IMAGE,
+                                            width * (kInkComponents + 3), 1)[0];
+    });
+    if (inkOutput_ == TInkOutput::Colour24) return;
+    // Indices into a palette of its own, like the grayscale output of other files.
+    bitmap_.SetPalette(InkPalette(inkOutput_));
+    picture_.PaletteModified = true;
   }
 
   // A palette the picture holds is the map an 8-bit decode maps to; a 24-bit decode has no use
@@ -135,6 +162,7 @@ class DecodeRun {
   bool PaletteFollowsDecoder() const { return ownPalette_ || codec_.colormap != heldColorMap_; }
 
   void TakeDecoderPalette() {
+    paletteMap_ = codec_.colormap;
     bitmap_.SetPalette(ColorMapToPalette(&codec_));
     picture_.PaletteModified = true;
     rowAddress_ = bitmap_.ScanLine(0);
@@ -163,13 +191,17 @@ class DecodeRun {
   }
 
   void ShowPassesWhileLoading() {
-    const std::uint64_t passPixels = std::uint64_t{codec_.output_width} * codec_.output_height;
+    const std::uint64_t passPixels = std::uint64_t{codec_.output_width} * codec_.output_height *
+                                     (codec_.enable_2pass_quant ? kInverseMapPassWeight : 1);
+    const std::uint64_t backed = kShownPixelsPerFileByte * record_.DataBytes;
+    const std::uint64_t budget =
+        std::min(kMaxShownPasses * passPixels, std::max(kUnbackedShownPixels, backed));
     std::uint64_t shownPixels = 0;
     for (;;) {
       int status = 0;
       Guard([&] { status = jpeg_consume_input(&codec_); });
       if (status == JPEG_REACHED_EOI) break;
-      if (shownPixels + passPixels > kMaxShownPassPixels) {
+      if (shownPixels + passPixels > budget) {
         ReadRemainingScans();
         break;
       }
@@ -229,11 +261,18 @@ class DecodeRun {
 
   // Four-component rows go through a scratch row and are converted into the bitmap.
   void ReadInkRows() {
+    const JDIMENSION width = codec_.output_width;
+    std::uint8_t* const bgr = inkRow_ + std::size_t{width} * kInkComponents;
     Guard([&] {
       JSAMPROW rows[1] = {inkRow_};
       while (codec_.output_scanline < codec_.output_height) {
         if (jpeg_read_scanlines(&codec_, rows, 1) == 0) break;
-        InkRowToBgr(inkRow_, rowAddress_, codec_.output_width);
+        if (inkOutput_ == TInkOutput::Colour24) {
+          InkRowToBgr(inkRow_, rowAddress_, width);
+        } else {
+          InkRowToBgr(inkRow_, bgr, width);
+          BgrRowToIndices(inkOutput_, bgr, rowAddress_, width, codec_.output_scanline - 1);
+        }
         if (codec_.output_scanline < codec_.output_height) rowAddress_ += rowStride_;
       }
     });
@@ -255,6 +294,17 @@ class DecodeRun {
     }
   }
 
+  // A running notification invites a repaint of the rows decoded so far; the rows below them
+  // may still hold a picture that used the memory before. Cleared once, before the first such
+  // notification of the first pass that anyone receives, so that a decode nobody watches never
+  // pays for it. A plain picture passes its notifications only to OnProgress.
+  void ClearRowsAhead() {
+    if (everyRowWritten_ || rowsAheadCleared_ || bitmap_.GetHeight() == 0) return;
+    if (typeid(picture_) == typeid(TJPEGImage) && !picture_.OnProgress) return;
+    rowsAheadCleared_ = true;
+    ClearUnwrittenRows();
+  }
+
   // The ending notification, then the change notification when the palette changed; both also
   // when the decode failed.
   void Finish(std::uint8_t percent) {
@@ -271,11 +321,14 @@ class DecodeRun {
   jpeg_decompress_struct& codec_;
   bool ownPalette_ = true;
   JSAMPARRAY heldColorMap_ = nullptr;
+  JSAMPARRAY paletteMap_ = nullptr;  // the map the bitmap's palette was last made from
+  TInkOutput inkOutput_ = TInkOutput::Colour24;
   JSAMPROW inkRow_ = nullptr;
   std::uint8_t* rowAddress_ = nullptr;
   std::ptrdiff_t rowStride_ = 0;
   JDIMENSION rowsPerCall_ = 1;
   bool everyRowWritten_ = false;
+  bool rowsAheadCleared_ = false;
 };
 
 }  // namespace

@@ -10,8 +10,8 @@ namespace {
 // Colours map to fewer entries than a palette holds, leaving room for the system's colours.
 constexpr int kMappedColors = 236;
 
-// Files with four output components (CMYK, YCCK) are converted to colour by the decode itself:
-// the library has no grayscale or colour-mapped output for them.
+// Files with four output components (CMYK, YCCK) are converted by the decode itself, to colour
+// and then to gray or palette indices: the library has no such output for them.
 bool HasInkOutput(const jpeg_decompress_struct& codec) {
   return codec.jpeg_color_space == JCS_CMYK || codec.jpeg_color_space == JCS_YCCK;
 }
@@ -61,6 +61,7 @@ void ClearCodecRecord(TJPEGCodecRecord& record) {
   record.SavedDctMethod = 0;
   record.SavedTwoPass = false;
   record.SavedDitherMode = 0;
+  record.DataBytes = 0;
   std::memset(static_cast<void*>(&record.Codec), 0, sizeof record.Codec);
 }
 
@@ -95,6 +96,7 @@ void PrepareDecoder(TJPEGImage& picture, TJPEGCodecRecord& record) {
     codec.progress = &record.ProgressState.pub;
 
     stream->SetPosition(0);
+    record.DataBytes = static_cast<std::uint64_t>(stream->GetSize());
     bool multipleScans = false;
     JpegGuard(record.ErrorManager, [&] {
       jpeg_stream_src(&codec, *stream);

@@ -71,7 +71,11 @@ void ReportProgress(j_common_ptr codec) {
   const bool redraw = band.Height() >= kRedrawRows;
   TJPEGImage& owner = *state->Owner;
   // A handler's exception (EAbort, say) must not unwind through the library's frames.
-  if (!CaptureFailure(codec, [&] { SendProgress(owner, psRunning, shown, redraw, band); })) {
+  const auto send = [&] {
+    if (state->BeforeRunning != nullptr) state->BeforeRunning(state->BeforeRunningContext);
+    SendProgress(owner, psRunning, shown, redraw, band);
+  };
+  if (!CaptureFailure(codec, send)) {
     JumpToGuard(codec);
   }
 }

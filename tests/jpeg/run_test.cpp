@@ -171,6 +171,37 @@ INSTANTIATE_TEST_SUITE_P(EachStage, DecodeInterrupted,
                                            Interruption{psEnding, true, "s0 r e100R "},
                                            Interruption{psRunning, false, "s0 r e0R c "}));
 
+// A handler invited to repaint the rows decoded so far sees cleared rows below them, never the
+// picture that used the same memory before (a released large block is kept for reuse).
+TEST_F(RunTest, RowsNotDecodedYetShowNoEarlierPicture) {
+  const int width = 1600, height = 1200;
+  const auto solid = [&](std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    Bytes rgb(std::size_t{width} * height * 3);
+    for (std::size_t i = 0; i < rgb.size(); i += 3) rgb[i] = r, rgb[i + 1] = g, rgb[i + 2] = b;
+    return Cjpeg(width, height, rgb, "", false);
+  };
+  {
+    TJPEGImage red;
+    Load(red, solid(255, 0, 0));
+    ASSERT_EQ(GetDecodedBitmap(red)->ScanLine(height - 1)[2], 254);
+  }
+  UseFastClock();
+  TJPEGImage blue;
+  Load(blue, solid(0, 0, 255));
+  bool checked = false;
+  blue.OnProgress = [&](TObject*, TProgressStage stage, std::uint8_t, bool, const TRect& rect,
+                        const AnsiString&) {
+    if (stage != psRunning || rect.Bottom >= height || std::exchange(checked, true)) return;
+    const TBitmap& bitmap = *GetDecodedBitmap(blue);
+    for (int row = rect.Bottom; row < height; ++row) {
+      const std::uint8_t* pixels = bitmap.ScanLine(row);
+      ASSERT_EQ(std::count(pixels, pixels + width * 3, 0), width * 3) << "row " << row;
+    }
+  };
+  GetDecodedBitmap(blue);
+  EXPECT_TRUE(checked);
+}
+
 TEST_F(RunTest, HeldPaletteOfAnEightBitPictureIsTheMapItDecodesTo) {
   ScopedDefaults defaults({.BitmapDepth = bd8Bit});
   TJPEGImage picture;
