@@ -20,11 +20,6 @@ constexpr std::size_t kBlockSize = 4096;
 constexpr std::size_t kBlocksPerFill = 64;
 constexpr std::size_t kSourceBufferSize = kBlockSize * kBlocksPerFill;
 
-TJPEGErrorManager& ManagerOf(j_common_ptr codec) {
-  // pub is the first member, so the library's pointer is the manager's address.
-  return *reinterpret_cast<TJPEGErrorManager*>(codec->err);
-}
-
 void ErrorExit(j_common_ptr codec) {
   const int code = codec->err->msg_code;
   CaptureFailure(codec, [code] { throw EJPEG(FormatResString(SJPEGError, code)); });

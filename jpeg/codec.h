@@ -19,12 +19,23 @@
 
 #include "jpeg/jpeg.h"
 
+struct TJPEGCodecRecord;
+
 // The error manager of one libjpeg object: the library's record first, then the jump state.
 struct TJPEGErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf* jump = nullptr;  // innermost JpegGuard of this object, while one runs
   std::exception_ptr pending;    // what JpegGuard rethrows after the jump
 };
+
+// The error manager of a libjpeg object: pub is its first member, so the library's pointer is
+// the manager's address.
+inline TJPEGErrorManager& ManagerOf(j_common_ptr codec) {
+  return *reinterpret_cast<TJPEGErrorManager*>(codec->err);
+}
+inline TJPEGErrorManager& ManagerOf(j_decompress_ptr codec) {
+  return ManagerOf(reinterpret_cast<j_common_ptr>(codec));
+}
 
 // Process-wide template every error manager is copied from (never written).
 extern const jpeg_error_mgr JpegErrorTemplate;
@@ -45,8 +56,7 @@ bool CaptureFailure(j_common_ptr codec, F&& f) noexcept {
     std::forward<F>(f)();
     return true;
   } catch (...) {
-    // pub is the first member, so the library's pointer is the manager's address.
-    reinterpret_cast<TJPEGErrorManager*>(codec->err)->pending = std::current_exception();
+    ManagerOf(codec).pending = std::current_exception();
     return false;
   }
 }
@@ -123,6 +133,9 @@ enum class TJPEGCodecKind { Decompressor, Compressor };
 // Clears the record, then creates its codec with the record's error manager and the memory cap.
 // When the creation fails, nothing is left to release and the exception goes on.
 void CreateCodec(TJPEGCodecRecord& record, TJPEGCodecKind kind);
+
+// Whether the screen shows 8 bits per pixel or fewer (and so pictures through a palette).
+bool ScreenIsPaletted();
 
 // A new palette from a decompressor's colour map (0 if refused); the caller owns it.
 HPALETTE ColorMapToPalette(j_decompress_ptr codec);

@@ -7,6 +7,7 @@
 
 #include "framework/system/exceptions.h"
 #include "jpeg/codec.h"
+#include "jpeg/picture_internals.h"
 
 namespace {
 
@@ -62,11 +63,11 @@ void WriteRows(TJPEGCodecRecord& record, const RowGeometry& geometry, JSAMPROW* 
 
 }  // namespace
 
-void EnsureJpegStream(TJPEGImage& picture) {
-  if (!picture.sharedData_->JpegStream) CompressBitmap(picture);
+void TJPEGImageInternals::EnsureJpegStream(TJPEGImage& picture) {
+  if (!HoldsCompressedBytes(picture.State())) CompressBitmap(picture);
 }
 
-void CompressBitmap(TJPEGImage& picture) {
+void TJPEGImageInternals::CompressBitmap(TJPEGImage& picture) {
   TJPEGCodecRecord record;
   CreateCodec(record, TJPEGCodecKind::Compressor);
   jpeg_compress_struct& codec = record.Codec.Compressor;

@@ -6,6 +6,7 @@
 #include "framework/graphics/screen.h"
 #include "framework/system/resstrings.h"
 #include "jpeg/codec.h"
+#include "jpeg/picture_internals.h"
 
 TJPEGData::~TJPEGData() = default;
 
@@ -17,9 +18,9 @@ constinit const TGraphicClass kJpegImageClass{"TJPEGImage", &CreateJpegImage};
 
 // A halftone palette when the screen shows 8 bits per pixel or fewer, else 0.
 HPALETTE HalftonePaletteForPalettedScreen() {
+  if (!ScreenIsPaletted()) return 0;
   const HDC screen = GetDC(0);
-  const bool paletted = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES) <= 8;
-  const HPALETTE palette = paletted ? CreateHalftonePalette(screen) : 0;
+  const HPALETTE palette = CreateHalftonePalette(screen);
   ReleaseDC(0, screen);
   return palette;
 }
@@ -50,6 +51,11 @@ TJPEGImage::~TJPEGImage() {
   heldPalette_.reset();
   decodedBitmap_.reset();
   if (sharedData_ != nullptr) sharedData_->Release();
+}
+
+TJPEGState TJPEGImage::State() const {
+  if (sharedData_->JpegStream) return decodedBitmap_ ? TJPEGState::Decoded : TJPEGState::Compressed;
+  return decodedBitmap_ ? TJPEGState::BitmapOnly : TJPEGState::Blank;
 }
 
 void TJPEGImage::StartNewData() {
@@ -107,25 +113,36 @@ void TJPEGImage::RenderStretched(TCanvas& canvas, const TRect& rect) {
 bool TJPEGImage::Equals(TGraphic* other) {
   auto* picture = dynamic_cast<TJPEGImage*>(other);
   if (picture == nullptr) return false;
-  if (sharedData_->JpegStream && picture->sharedData_->JpegStream) return TGraphic::Equals(other);
+  if (HoldsCompressedBytes(State()) && HoldsCompressedBytes(picture->State())) {
+    return TGraphic::Equals(other);
+  }
   return sharedData_ == picture->sharedData_;
 }
 
 bool TJPEGImage::IsEmpty() {
-  return !sharedData_->JpegStream && (!decodedBitmap_ || decodedBitmap_->Empty());
+  switch (State()) {
+    case TJPEGState::Blank:
+      return true;
+    case TJPEGState::BitmapOnly:
+      return decodedBitmap_->Empty();
+    case TJPEGState::Compressed:
+    case TJPEGState::Decoded:
+      break;
+  }
+  return false;
 }
 
 int TJPEGImage::QueryWidth() {
   if (decodedBitmap_) return decodedBitmap_->GetWidth();
   if (UsesFullSize(shrinkFactor_, *sharedData_)) return sharedData_->ImageWidth;
-  RefreshOutputSize(*this);
+  TJPEGImageInternals::RefreshOutputSize(*this);
   return cachedOutputWidth_;
 }
 
 int TJPEGImage::QueryHeight() {
   if (decodedBitmap_) return decodedBitmap_->GetHeight();
   if (UsesFullSize(shrinkFactor_, *sharedData_)) return sharedData_->ImageHeight;
-  RefreshOutputSize(*this);
+  TJPEGImageInternals::RefreshOutputSize(*this);
   return cachedOutputHeight_;
 }
 
@@ -153,7 +170,7 @@ void TJPEGImage::ChangePalette(HPALETTE palette) {
     return;
   }
   // A picture that holds only a bitmap has nothing to decode again: keep its only image.
-  const bool rebuild = decodedBitmap_ != nullptr && sharedData_->JpegStream != nullptr;
+  const bool rebuild = State() == TJPEGState::Decoded;
   if (rebuild) DiscardBitmap();
   heldPalette_.reset(palette);
   if (rebuild) {

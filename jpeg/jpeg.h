@@ -53,14 +53,14 @@ class TJPEGData : public TSharedImage {
 };
 
 class TJPEGImage;
-struct TJPEGCodecRecord;
 
-// Operations of the unit that work on a picture's internals.
+// The picture's bitmap, decoded from its data on first use and kept for later calls; the picture
+// owns it. A decode that fails raises its error once and leaves what was decoded.
 TBitmap* GetDecodedBitmap(TJPEGImage& picture);
-void PrepareDecoder(TJPEGImage& picture, TJPEGCodecRecord& record);
-void RefreshOutputSize(TJPEGImage& picture);
-void EnsureJpegStream(TJPEGImage& picture);
-void CompressBitmap(TJPEGImage& picture);
+
+// What a picture holds: no data, compressed bytes only, compressed bytes and their bitmap, or a
+// bitmap that has not been compressed (it is, when the picture is saved).
+enum class TJPEGState : std::uint8_t { Blank, Compressed, Decoded, BitmapOnly };
 
 class TJPEGImage : public TGraphic {
  public:
@@ -83,6 +83,7 @@ class TJPEGImage : public TGraphic {
   bool BlockSmoothing() const { return blockSmoothing_; }
 
   // State, for callers that inspect a picture (tools, tests).
+  TJPEGState State() const;
   const TJPEGData& Data() const { return *sharedData_; }
   const TJPEGData* SharedDataRecord() const { return sharedData_; }
   TBitmap* DecodedBitmapOrNull() const { return decodedBitmap_.get(); }
@@ -130,9 +131,5 @@ class TJPEGImage : public TGraphic {
   bool outputSizeStale_ = false;
 
   friend TBitmap* GetDecodedBitmap(TJPEGImage&);
-  friend void PrepareDecoder(TJPEGImage&, TJPEGCodecRecord&);
-  friend void RefreshOutputSize(TJPEGImage&);
-  friend void EnsureJpegStream(TJPEGImage&);
-  friend void CompressBitmap(TJPEGImage&);
-  friend struct TJPEGImageAccess;  // the unit's own internals (progress, registration)
+  friend struct TJPEGImageInternals;  // the unit's own operations on these fields
 };

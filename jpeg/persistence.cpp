@@ -6,6 +6,7 @@
 
 #include "framework/system/little_endian.h"
 #include "jpeg/codec.h"
+#include "jpeg/picture_internals.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ HeaderFacts ReadHeader(TMemoryStream& stream) {
 // other data. A cancelled compression leaves none, and the save is cancelled too, so that a file
 // it was to replace stays as it was.
 TMemoryStream& BytesToSave(TJPEGImage& picture, TJPEGData& data) {
-  EnsureJpegStream(picture);
+  TJPEGImageInternals::EnsureJpegStream(picture);
   if (!data.JpegStream) throw EAbort("JPEG compression cancelled");
   return *data.JpegStream;
 }

@@ -1,18 +1,8 @@
-// The unit's process-wide defaults, and its registration with the picture registry for the
-// "jpeg" and "jpg" extensions, done when the program starts and undone when it ends.
+// The unit's registration with the picture registry for the "jpeg" and "jpg" extensions, done
+// when the program starts (after fitting the defaults to the screen) and undone when it ends.
 #include "framework/graphics/picture.h"
-#include "framework/graphics/screen.h"
 #include "framework/system/resstrings.h"
 #include "jpeg/jpeg.h"
-
-TJPEGDefaults JpegDefaultOptions;
-
-void AdjustDefaultsToScreen() {
-  const HDC screen = GetDC(0);
-  const int bitsPerPixel = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
-  JpegDefaultOptions.BitmapDepth = bitsPerPixel <= 8 ? bd8Bit : bd24Bit;
-  ReleaseDC(0, screen);
-}
 
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include "framework/system/exceptions.h"
 #include "jpeg/codec.h"
+#include "jpeg/picture_internals.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ void CreateCodec(TJPEGCodecRecord& record, TJPEGCodecKind kind) {
   LimitCodecMemory(&record.Codec.Common);
 }
 
-void PrepareDecoder(TJPEGImage& picture, TJPEGCodecRecord& record) {
+void TJPEGImageInternals::PrepareDecoder(TJPEGImage& picture, TJPEGCodecRecord& record) {
   TMemoryStream* const stream = picture.sharedData_->JpegStream.get();
   if (stream == nullptr) throw EInvalidGraphic("The JPEG image holds no data");
 
@@ -115,7 +116,7 @@ void PrepareDecoder(TJPEGImage& picture, TJPEGCodecRecord& record) {
   }
 }
 
-void RefreshOutputSize(TJPEGImage& picture) {
+void TJPEGImageInternals::RefreshOutputSize(TJPEGImage& picture) {
   if (!picture.outputSizeStale_ || !picture.sharedData_->JpegStream) return;
 
   TJPEGCodecRecord record;

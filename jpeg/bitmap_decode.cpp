@@ -1,6 +1,5 @@
 // Decoding a picture's JPEG bytes into its bitmap, straight into the bitmap's rows, with
-// pass-by-pass display of progressive files; and the conversions between GDI palettes and the
-// decoder's colour map.
+// pass-by-pass display of progressive files.
 #include <jerror.h>
 
 #include <algorithm>
@@ -14,10 +13,10 @@
 #include "framework/system/resstrings.h"
 #include "jpeg/codec.h"
 #include "jpeg/ink.h"
+#include "jpeg/picture_internals.h"
 
 namespace {
 
-constexpr int kMaxPaletteEntries = 256;
 constexpr int kInkComponents = 4;
 
 // Work bounds. A JPEG's dimensions cost nothing to announce: a few hundred bytes that end early
@@ -39,11 +38,6 @@ constexpr std::uint64_t kMaxShownPasses = 16;
 constexpr std::uint64_t kShownPixelsPerFileByte = 512;
 constexpr std::uint64_t kUnbackedShownPixels = std::uint64_t{1} << 28;
 constexpr std::uint64_t kInverseMapPassWeight = 8;
-
-TJPEGErrorManager& ManagerOf(j_decompress_ptr codec) {
-  // pub is the manager's first member.
-  return *reinterpret_cast<TJPEGErrorManager*>(codec->err);
-}
 
 // One run of GetDecodedBitmap from the prepared decoder to the ending notification.
 class DecodeRun {
@@ -348,7 +342,7 @@ void DecodeIntoNewBitmap(TJPEGImage& picture, std::shared_ptr<TBitmap>& slot, TJ
 
   TSharedImageHold hold(data);
   TJPEGCodecRecord record;
-  PrepareDecoder(picture, record);
+  TJPEGImageInternals::PrepareDecoder(picture, record);
   CodecReleaseGuard release(record);
   try {
     DecodeRun(picture, heldPalette, *bitmap, record).Execute();
@@ -371,43 +365,4 @@ TBitmap* GetDecodedBitmap(TJPEGImage& picture) {
     throw EInvalidGraphicOperation("The JPEG image kept changing while it was being decoded");
   }
   return picture.decodedBitmap_.get();
-}
-
-HPALETTE ColorMapToPalette(j_decompress_ptr codec) {
-  LOGPALETTE palette;
-  palette.palVersion = 0x300;
-  const int count = codec->actual_number_of_colors < kMaxPaletteEntries
-                        ? codec->actual_number_of_colors
-                        : kMaxPaletteEntries;
-  palette.palNumEntries = static_cast<std::uint16_t>(count);
-  const bool gray = codec->out_color_space == JCS_GRAYSCALE;
-  for (int i = 0; i < count; ++i) {
-    PALETTEENTRY& entry = palette.palPalEntry[i];
-    if (gray) {
-      entry.peRed = entry.peGreen = entry.peBlue = codec->colormap[0][i];
-    } else {
-      entry.peRed = codec->colormap[2][i];
-      entry.peGreen = codec->colormap[1][i];
-      entry.peBlue = codec->colormap[0][i];
-    }
-    entry.peFlags = 0;
-  }
-  return CreatePalette(&palette);
-}
-
-void PaletteToColorMap(j_decompress_ptr codec, HPALETTE palette) {
-  PALETTEENTRY entries[kMaxPaletteEntries];
-  const unsigned count = GetPaletteEntries(palette, 0, kMaxPaletteEntries, entries);
-  if (count == 0) return;
-  JpegGuard(ManagerOf(codec), [&] {
-    JSAMPARRAY map =
-        (*codec->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(codec), JPOOL_IMAGE, count, 3);
-    for (unsigned i = 0; i < count; ++i) {
-      map[2][i] = entries[i].peRed;
-      map[1][i] = entries[i].peGreen;
-      map[0][i] = entries[i].peBlue;
-    }
-    codec->colormap = map;
-    codec->actual_number_of_colors = static_cast<int>(count);
-  });
 }
