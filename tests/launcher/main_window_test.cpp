@@ -29,7 +29,7 @@ class MainWindow : public LauncherWindowTest {
   void AtDriveRoot() { disc_.MapDrive('e', disc_.Current()); }
 };
 
-TEST_F(MainWindow, NoTitlesLeavesEmptyCaptionsPlaceholdersAndBareCommands) {
+TEST_F(MainWindow, NoTitlesLeavesEmptyCaptionsPlaceholdersAndBareCommandsUnderTheIcon) {
   AtDriveRoot();
   disc_.InstallMountStandIn();
   Open();
@@ -38,6 +38,10 @@ TEST_F(MainWindow, NoTitlesLeavesEmptyCaptionsPlaceholdersAndBareCommands) {
     EXPECT_TRUE(ShowsPlaceholder(Tile(slot)));
     EXPECT_EQ(Form1->MountCommands[slot], kPrefix + kSuffix);
   }
+  // The icon is a compiled-in resource: the window gets it without the entry function's help.
+  std::vector<int> iconSizes;
+  for (const TIconImage& image : headless_->Icons()) iconSizes.push_back(image.width);
+  EXPECT_EQ(iconSizes, (std::vector<int>{16, 24, 32, 48, 64, 72, 96, 128}));
   for (int slot = 0; slot < 6; ++slot) ClickTile(slot);
   EXPECT_TRUE(Form1->Visible);
   EXPECT_FALSE(fs::exists(disc_.RecordFile()));
