@@ -146,26 +146,6 @@ TEST_F(MainWindow, ClickOnATileWithAnImageMountsItAndCloses) {
             (std::vector<std::string>{"-mount", "0,D:\\\\" + name + "\\obraz.bin"}));
 }
 
-TEST_F(MainWindow, ClicksThatLaunchNothingKeepTheWindowOpen) {
-  AtDriveRoot();
-  const std::string noImage = disc_.Name("Bez obrazu");
-  const std::string withImage = disc_.Name("Z obrazem");
-  MakeCover(disc_.AddTitle(noImage) / "1.jpg", 16, 16);
-  ScratchDisc::WriteFile(disc_.AddTitle(withImage) / "obraz.bin", "x");
-  const std::vector<std::string> order = disc_.HostFolderOrder();
-  const int noImageSlot = order[0] == noImage ? 0 : 1;
-
-  Open();
-  // No mount program is installed: the launch fails silently.
-  ClickTile(1 - noImageSlot);
-  EXPECT_TRUE(Form1->Visible);
-  // Now it is, but this title has no image.
-  disc_.InstallMountStandIn();
-  ClickTile(noImageSlot);
-  EXPECT_TRUE(Form1->Visible);
-  EXPECT_TRUE(headless_->Messages().empty());
-}
-
 // Captions wider than the tile spacing: each label paints its own box black before its text, so
 // the later caption hides the earlier one's overflow and reads exactly as if drawn alone.
 TEST_F(MainWindow, ALongCaptionIsCoveredByTheNextOneAndBothStayReadable) {
@@ -233,27 +213,34 @@ TEST_F(MainWindow, OnlyAPressAndAReleaseOnTheSameTileLaunch) {
                 "-mount", "0," + disc_.ProgramFolderOnZ() + "\\" + order[2] + "\\obraz.bin"}));
 }
 
-// A double quote in a folder name would close the quoted image path early and pass the rest of
-// the name as further arguments; such a title gets no command.
-TEST_F(MainWindow, AQuoteInAFolderNameGetsNoCommand) {
+// Clicks that launch nothing keep the window open: no mount program, no image, or a double quote
+// in the folder name, which would close the quoted image path early and pass the rest of the name
+// as further arguments (such a title gets no command).
+TEST_F(MainWindow, ClicksThatLaunchNothingKeepTheWindowOpen) {
   AtDriveRoot();
-  disc_.InstallMountStandIn();
+  const std::string noImage = disc_.Name("Bez obrazu"), plain = disc_.Name("Gra");
   const std::string sneaky = disc_.Name("Gra\" -unmount \"x");
-  const std::string plain = disc_.Name("Gra");
+  MakeCover(disc_.AddTitle(noImage) / "1.jpg", 16, 16);
   ScratchDisc::WriteFile(disc_.AddTitle(sneaky) / "obraz.bin", "x");
   ScratchDisc::WriteFile(disc_.AddTitle(plain) / "obraz.bin", "x");
   const std::vector<std::string> order = disc_.HostFolderOrder();
-  const int sneakySlot = order[0] == sneaky ? 0 : 1;
+  const auto slotOf = [&](const std::string& name) {
+    return static_cast<int>(std::find(order.begin(), order.end(), name) - order.begin());
+  };
 
   Open();
-  EXPECT_EQ(Form1->TitleNames[sneakySlot], sneaky);
-  EXPECT_EQ(Form1->HasBin[sneakySlot], 1);
-  EXPECT_EQ(Form1->MountCommands[sneakySlot], "");
-  EXPECT_NE(Form1->MountCommands[1 - sneakySlot], "");
-
-  ClickTile(sneakySlot);
+  EXPECT_EQ(Form1->TitleNames[slotOf(sneaky)], sneaky);
+  EXPECT_EQ(Form1->HasBin[slotOf(sneaky)], 1);
+  EXPECT_EQ(Form1->MountCommands[slotOf(sneaky)], "");
+  EXPECT_NE(Form1->MountCommands[slotOf(plain)], "");
+  ClickTile(slotOf(plain));  // no mount program is installed: the launch fails silently
+  EXPECT_TRUE(Form1->Visible);
+  disc_.InstallMountStandIn();
+  ClickTile(slotOf(noImage));
+  ClickTile(slotOf(sneaky));
   EXPECT_TRUE(Form1->Visible);
   EXPECT_FALSE(fs::exists(disc_.RecordFile()));
+  EXPECT_TRUE(headless_->Messages().empty());
 }
 
 }  // namespace
