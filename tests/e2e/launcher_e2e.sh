@@ -155,11 +155,7 @@ xs_click $(($(tile_x "$k") + 50)) $(($(tile_y "$k") + 50))
 k=${slot[$uncovered]}
 xs_click $(($(tile_x "$k") + 50)) $(($(tile_y "$k") + 50))
 
-for _ in $(seq 100); do
-  kill -0 "$XS_APP_PID" 2>/dev/null || break
-  sleep 0.1
-done
-if kill -0 "$XS_APP_PID" 2>/dev/null; then
+if ! xs_wait_until 100 xs_gone "$XS_APP_PID"; then
   fail "the launcher did not end after a successful launch"
 else
   wait "$XS_APP_PID"
@@ -168,12 +164,8 @@ else
   [ "$status" -eq 0 ] || fail "the launcher exited with status $status"
 fi
 
-for _ in $(seq 100); do
-  [ -e "$record" ] && break
-  sleep 0.1
-done
 expected=$(printf '%s\n' "-mount" "0,D:\\\\$uncovered\\obraz.bin")
-if [ ! -e "$record" ]; then
+if ! xs_wait_until 100 test -e "$record"; then
   fail "the mount program was not started"
 elif [ "$(cat "$record")" != "$expected" ]; then
   fail "the mount program received:"$'\n'"$(cat "$record")"$'\n'"expected:"$'\n'"$expected"
