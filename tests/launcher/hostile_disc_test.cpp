@@ -37,15 +37,6 @@ class HostileDisc : public LauncherWindowTest {
     disc_.MapDrive('e', disc_.Current());
     disc_.InstallMountStandIn();
   }
-  int SlotOf(const std::string& name) const {
-    for (int slot = 0; slot < 100; ++slot)
-      if (Form1->TitleNames[slot] == name) return slot;
-    ADD_FAILURE() << "no title " << name;
-    return 0;
-  }
-  static bool ShowsPlaceholder(int slot) {
-    return LauncherWindowTest::ShowsPlaceholder(Tile(slot));
-  }
 };
 
 TEST_F(HostileDisc, AHundredAndFiftyTitlesFillTheCatalogueAndNoMore) {

@@ -35,7 +35,7 @@ TEST_F(MainWindow, NoTitlesLeavesEmptyCaptionsPlaceholdersAndBareCommandsUnderTh
   Open();
   for (int slot = 0; slot < 6; ++slot) {
     EXPECT_EQ(Caption(slot)->GetText(), "");
-    EXPECT_TRUE(ShowsPlaceholder(Tile(slot)));
+    EXPECT_TRUE(ShowsPlaceholder(slot));
     EXPECT_EQ(Form1->MountCommands[slot], kPrefix + kSuffix);
   }
   // The icon is a compiled-in resource: the window gets it without the entry function's help.
@@ -68,7 +68,7 @@ TEST_F(MainWindow, ShowingFillsCaptionsCoversAndCommandsForTheFirstSixTitles) {
     EXPECT_EQ(Form1->TitleFolders[slot], folder);
     EXPECT_EQ(Form1->MountCommands[slot], kPrefix + folder + kSuffix);
     const bool covered = slot == 0 || slot == 2;
-    EXPECT_EQ(ShowsPlaceholder(Tile(slot)), !covered);
+    EXPECT_EQ(ShowsPlaceholder(slot), !covered);
     if (covered) {
       // Chosen by the ".jpg" extension through the picture registry.
       ASSERT_NE(Tile(slot)->Picture()->Graphic(), nullptr);
@@ -107,14 +107,14 @@ TEST_F(MainWindow, ACoverThatFailsStopsLaterCoversAndAllCommands) {
   ASSERT_EQ(headless_->Messages().size(), 1u);
   EXPECT_EQ(headless_->Messages()[0].title, "Talvesk");
   EXPECT_TRUE(Form1->Visible);
-  EXPECT_FALSE(ShowsPlaceholder(Tile(0)));
+  EXPECT_FALSE(ShowsPlaceholder(0));
   for (int slot = 0; slot < 6; ++slot) {
     SCOPED_TRACE(slot);
     EXPECT_EQ(Caption(slot)->GetText(), order[slot]);
     EXPECT_EQ(Form1->HasJpg[slot], 1);
     EXPECT_EQ(Form1->MountCommands[slot], "");
     if (slot > 0) {
-      EXPECT_TRUE(ShowsPlaceholder(Tile(slot)));
+      EXPECT_TRUE(ShowsPlaceholder(slot));
     }
   }
 
@@ -223,21 +223,16 @@ TEST_F(MainWindow, ClicksThatLaunchNothingKeepTheWindowOpen) {
   MakeCover(disc_.AddTitle(noImage) / "1.jpg", 16, 16);
   ScratchDisc::WriteFile(disc_.AddTitle(sneaky) / "obraz.bin", "x");
   ScratchDisc::WriteFile(disc_.AddTitle(plain) / "obraz.bin", "x");
-  const std::vector<std::string> order = disc_.HostFolderOrder();
-  const auto slotOf = [&](const std::string& name) {
-    return static_cast<int>(std::find(order.begin(), order.end(), name) - order.begin());
-  };
 
   Open();
-  EXPECT_EQ(Form1->TitleNames[slotOf(sneaky)], sneaky);
-  EXPECT_EQ(Form1->HasBin[slotOf(sneaky)], 1);
-  EXPECT_EQ(Form1->MountCommands[slotOf(sneaky)], "");
-  EXPECT_NE(Form1->MountCommands[slotOf(plain)], "");
-  ClickTile(slotOf(plain));  // no mount program is installed: the launch fails silently
+  EXPECT_EQ(Form1->HasBin[SlotOf(sneaky)], 1);
+  EXPECT_EQ(Form1->MountCommands[SlotOf(sneaky)], "");
+  EXPECT_NE(Form1->MountCommands[SlotOf(plain)], "");
+  ClickTile(SlotOf(plain));  // no mount program is installed: the launch fails silently
   EXPECT_TRUE(Form1->Visible);
   disc_.InstallMountStandIn();
-  ClickTile(slotOf(noImage));
-  ClickTile(slotOf(sneaky));
+  ClickTile(SlotOf(noImage));
+  ClickTile(SlotOf(sneaky));
   EXPECT_TRUE(Form1->Visible);
   EXPECT_FALSE(fs::exists(disc_.RecordFile()));
   EXPECT_TRUE(headless_->Messages().empty());

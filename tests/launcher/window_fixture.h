@@ -1,6 +1,7 @@
 #pragma once
 // The main window driven headless over a scratch disc: shared by the window and hostile-disc tests.
 #include <memory>
+#include <string>
 
 #include "framework/classes/stream.h"
 #include "framework/forms/application.h"
@@ -46,12 +47,20 @@ class LauncherWindowTest : public ::testing::Test {
                           Form1->Label4, Form1->Label5, Form1->Label6};
     return captions[slot];
   }
-  static bool ShowsPlaceholder(TImage* tile) {
+  static bool ShowsPlaceholder(int slot) {
     TMemoryStream stream;
-    tile->Picture()->WriteData(stream);
+    Tile(slot)->Picture()->WriteData(stream);
     const auto* bytes = reinterpret_cast<const char*>(stream.Memory());
     return AnsiString(bytes, static_cast<std::size_t>(stream.GetSize())) ==
            PlaceholderPictureData();
+  }
+
+  // The catalogue slot of a title once the window is open.
+  static int SlotOf(const std::string& name) {
+    for (int slot = 0; slot < MaxTitles; ++slot)
+      if (Form1->TitleNames[slot] == name) return slot;
+    ADD_FAILURE() << "no title " << name;
+    return 0;
   }
 
   ScratchDisc disc_;
