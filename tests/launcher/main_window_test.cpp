@@ -125,27 +125,6 @@ TEST_F(MainWindow, ACoverThatFailsStopsLaterCoversAndAllCommands) {
   EXPECT_FALSE(fs::exists(disc_.RecordFile()));
 }
 
-TEST_F(MainWindow, ClickOnATileWithAnImageMountsItAndCloses) {
-  AtDriveRoot();
-  disc_.MapDrive('d', disc_.ProgramFolder());
-  disc_.InstallMountStandIn();
-  const std::string name = disc_.Name("Rycerze Nocy");
-  ScratchDisc::WriteFile(disc_.AddTitle(name) / "gra.bin", "x");
-
-  Open();
-  // The program's folder is a drive's root, which keeps its backslash; the scan adds another.
-  EXPECT_EQ(
-      Form1->MountCommands[0],
-      "\"C:\\Program Files\\DAEMON Tools\\daemon.exe\" -mount 0,\"D:\\\\" + name + "\\obraz.bin\"");
-  ClickTile(0);
-
-  EXPECT_FALSE(Form1->Visible);
-  EXPECT_TRUE(Application->Terminated());
-  // The spaces stay inside one argument.
-  EXPECT_EQ(disc_.WaitForRecordedArguments(),
-            (std::vector<std::string>{"-mount", "0,D:\\\\" + name + "\\obraz.bin"}));
-}
-
 // Captions wider than the tile spacing: each label paints its own box black before its text, so
 // the later caption hides the earlier one's overflow and reads exactly as if drawn alone.
 TEST_F(MainWindow, ALongCaptionIsCoveredByTheNextOneAndBothStayReadable) {
@@ -184,14 +163,18 @@ TEST_F(MainWindow, ALongCaptionIsCoveredByTheNextOneAndBothStayReadable) {
   }
 }
 
-TEST_F(MainWindow, OnlyAPressAndAReleaseOnTheSameTileLaunch) {
+// Only a press and a release on the same tile launch; the mount program then gets the image's
+// path as one argument, spaces and all, and the window closes.
+TEST_F(MainWindow, OnlyAPressAndAReleaseOnTheSameTileLaunchAndClose) {
   AtDriveRoot();
+  disc_.MapDrive('d', disc_.ProgramFolder());
   disc_.InstallMountStandIn();
   for (int i = 0; i < 3; ++i)
-    ScratchDisc::WriteFile(disc_.AddTitle(disc_.Name("Gra " + std::to_string(i))) / "obraz.bin",
-                           "x");
+    ScratchDisc::WriteFile(disc_.AddTitle(disc_.Name("Gra " + std::to_string(i))) / "gra.bin", "x");
   const std::vector<std::string> order = disc_.HostFolderOrder();
   Open();
+  // The program's folder is a drive's root, which keeps its backslash; the scan adds another.
+  EXPECT_EQ(Form1->MountCommands[2], kPrefix + "D:\\\\" + order[2] + "\\" + kSuffix);
 
   // Tile 1's middle, the gap between tiles 1 and 2, tile 3's middle, outside the window.
   const TPoint tile1{60, 60}, gap{116, 60}, tile3{284, 60}, outside{-20, 60};
@@ -208,9 +191,9 @@ TEST_F(MainWindow, OnlyAPressAndAReleaseOnTheSameTileLaunch) {
 
   ClickTile(2);
   EXPECT_FALSE(Form1->Visible);
+  EXPECT_TRUE(Application->Terminated());
   EXPECT_EQ(disc_.WaitForRecordedArguments(),
-            (std::vector<std::string>{
-                "-mount", "0," + disc_.ProgramFolderOnZ() + "\\" + order[2] + "\\obraz.bin"}));
+            (std::vector<std::string>{"-mount", "0,D:\\\\" + order[2] + "\\obraz.bin"}));
 }
 
 // Clicks that launch nothing keep the window open: no mount program, no image, or a double quote
