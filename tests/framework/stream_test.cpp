@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <string>
 #include <vector>
@@ -16,11 +15,11 @@
 #include "framework/classes/persistent.h"
 #include "framework/system/exceptions.h"
 #include "tests/support/expect_message.h"
+#include "tests/support/files.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 Bytes Contents(TMemoryStream& stream) {
   return Bytes(stream.Memory(), stream.Memory() + stream.GetSize());
 }
@@ -84,11 +83,6 @@ TEST(Stream, ExactReadsAndCopiesFailUnlessEveryByteMoves) {
   EXPECT_THROW(copy.CopyFrom(stream, 5), EReadError);
 }
 
-std::string FileText(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), {}};
-}
-
 // A regular file is replaced whole or not at all and keeps its permission bits; a link or a
 // device is written in place; nothing is left behind either way.
 TEST(FileSave, RegularFilesAreReplacedByRenameOtherNodesWrittenInPlace) {
@@ -104,15 +98,15 @@ TEST(FileSave, RegularFilesAreReplacedByRenameOtherNodesWrittenInPlace) {
   SaveFileReplacing(kept, write("old", false));
   fs::permissions(kept, fs::perms(0640));
   EXPECT_THROW(SaveFileReplacing(kept, write("partial", true)), EWriteError);
-  EXPECT_EQ(FileText(kept), "old");
+  EXPECT_EQ(ReadFileText(kept), "old");
   SaveFileReplacing(kept, write("new", false));
-  EXPECT_EQ(FileText(kept), "new");
+  EXPECT_EQ(ReadFileText(kept), "new");
   EXPECT_EQ(fs::status(kept).permissions(), fs::perms(0640));
 
   fs::create_symlink(kept, link);
   SaveFileReplacing(link, write("through the link", false));
   EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(FileText(kept), "through the link");
+  EXPECT_EQ(ReadFileText(kept), "through the link");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Root()), {}), 2) << "no temporary left";
 
   ExpectMessage<EWriteError>([&] { SaveFileReplacing("/dev/full", write("x", false)); },

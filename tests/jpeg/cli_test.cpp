@@ -18,11 +18,6 @@
 
 namespace {
 
-std::string FileText(const std::filesystem::path& path) {
-  const Bytes bytes = ReadFileBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
 // Runs the command with a pseudo-terminal as stdin, stdout and stderr (no newline translation);
 // returns what the terminal received, and the exit status in *status.
 std::string RunOnTerminal(const std::string& command, int* status) {
@@ -93,7 +88,7 @@ TEST(CommandLine, HelpAndVersionGoToStdoutAndTheManualPageIsMadeFromThem) {
                      dir.Quoted("prefix") + " >/dev/null"),
             0);
   EXPECT_TRUE(std::filesystem::exists(dir.Path("prefix/bin/talvesk-jpeg")));
-  const std::string page = FileText(dir.Path("prefix/share/man/man1/talvesk-jpeg.1"));
+  const std::string page = ReadFileText(dir.Path("prefix/share/man/man1/talvesk-jpeg.1"));
   EXPECT_NE(page.find(".TH TALVESK-JPEG \"1\""), std::string::npos) << page;
   const std::regex listed("\n  (--[a-z-]+)");
   for (std::sregex_iterator option(help.begin(), help.end(), listed), end; option != end;
@@ -136,7 +131,7 @@ TEST(CommandLine, DashReadsStdinAndWritesStdoutAsFilesWould) {
         "(" + kTool + "decode " + in + " -; echo $? > " + status + ") | head -c 1 >/dev/null"}) {
     ShellRun run = RunCapturing(dir, failing);
     if (failing.find("head") != std::string::npos)
-      run.status = std::stoi(FileText(dir.Path("status")));
+      run.status = std::stoi(ReadFileText(dir.Path("status")));
     EXPECT_EQ(run.status, 1) << failing;
     EXPECT_EQ(run.out, "") << failing;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << failing << ": " << run.err;

@@ -7,8 +7,6 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -78,10 +76,8 @@ TEST(PlaceholderPicture, ImageMagickReadsTheSameFile) {
 
 // The window layout is edited as text; its six tiles must carry exactly the built-in picture.
 TEST(PlaceholderPicture, WindowLayoutCarriesItInEveryTile) {
-  std::ifstream file(std::string(TALVESK_SOURCE_DIR) + "/launcher/Unit1.layout");
-  ASSERT_TRUE(file) << "the window layout is missing";
-  const std::string layout((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
+  const std::string layout = ReadFileText(TALVESK_SOURCE_DIR "/launcher/Unit1.layout");
+  ASSERT_FALSE(layout.empty()) << "the window layout is missing";
   int tiles = 0;
   for (const TLayoutObject& control : ParseLayout(layout).children) {
     for (const TLayoutProperty& property : control.properties) {
@@ -179,10 +175,7 @@ TEST(ResourceGenerator, ReproducesTheCommittedFiles) {
     const bool png = relative.extension() == ".png";
     auto content = [&](const std::filesystem::path& path) {
       return png ? CommandOutput("convert '" + path.string() + "' -depth 8 rgba:- 2>/dev/null")
-                 : [&] {
-                     const Bytes bytes = ReadFileBytes(path);
-                     return std::string(bytes.begin(), bytes.end());
-                   }();
+                 : ReadFileText(path);
     };
     const std::string made = content(entry.path());
     EXPECT_FALSE(made.empty()) << relative;
