@@ -2,6 +2,7 @@
 // The main window driven headless over a scratch disc: shared by the window and hostile-disc tests.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "framework/classes/stream.h"
 #include "framework/forms/application.h"
@@ -61,6 +62,13 @@ class LauncherWindowTest : public ::testing::Test {
       if (Form1->TitleNames[slot] == name) return slot;
     ADD_FAILURE() << "no title " << name;
     return 0;
+  }
+
+  // Waits for the mount program; it must have been handed the image of this title beside the
+  // program, which only Z: maps.
+  void ExpectMounted(const std::string& title) const {
+    const std::string image = disc_.ProgramFolderOnZ() + "\\" + title + "\\obraz.bin";
+    EXPECT_EQ(disc_.WaitForRecordedArguments(), (std::vector<std::string>{"-mount", "0," + image}));
   }
 
   ScratchDisc disc_;
