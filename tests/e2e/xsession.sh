@@ -10,16 +10,26 @@ XS_XVFB_PID=""
 XS_APP_PID=""
 XS_WID=""
 
+# xs_wait_until TENTHS COMMAND...: runs COMMAND every tenth of a second until it succeeds; fails
+# when it has not within TENTHS tries.
+xs_wait_until() {
+  local tries=$1 i
+  shift
+  for i in $(seq "$tries"); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# xs_gone PID: whether the process has ended.
+xs_gone() { ! kill -0 "$1" 2>/dev/null; }
+
 # xs_stop PID: TERM, then KILL if it has not gone within two seconds (SDL turns TERM into a quit
 # request, which a program blocked in a message box never reads).
 xs_stop() {
   kill "$1" 2>/dev/null || return 0
-  local i
-  for i in $(seq 20); do
-    kill -0 "$1" 2>/dev/null || break
-    sleep 0.1
-  done
-  kill -KILL "$1" 2>/dev/null || true
+  xs_wait_until 20 xs_gone "$1" || kill -KILL "$1" 2>/dev/null || true
   wait "$1" 2>/dev/null || true
 }
 

@@ -24,29 +24,26 @@ struct Frame {
   TCanvas canvas;
 };
 
+// A 24-bit bitmap of these colours, row by row from the top.
+void Paint(TBitmap& bitmap, int width, int height, std::initializer_list<TColor> colours) {
+  bitmap.SetSize(width, height);
+  for (int i = 0; i < static_cast<int>(colours.size()); ++i)
+    SetPixel(bitmap, i % width, i / width, colours.begin()[i]);
+}
+
 TEST(StretchDraw, ShrinkingAveragesTheCoveredAreaWeightingPartPixels) {
   TBitmap bitmap;
-  bitmap.SetSize(2, 2);
-  SetPixel(bitmap, 0, 0, RGB(10, 20, 30));
-  SetPixel(bitmap, 1, 0, RGB(50, 60, 70));
-  SetPixel(bitmap, 0, 1, RGB(90, 100, 110));
-  SetPixel(bitmap, 1, 1, RGB(130, 140, 150));
+  Paint(bitmap, 2, 2, {RGB(10, 20, 30), RGB(50, 60, 70), RGB(90, 100, 110), RGB(130, 140, 150)});
   Frame frame(3, 1);
   frame.canvas.StretchDraw({1, 0, 2, 1}, &bitmap);
   EXPECT_EQ(frame.pixels, (std::vector<std::uint32_t>{kBackground, 0x46505A, kBackground}));
 
-  SetPixel(bitmap, 0, 0, clWhite);  // a black and white checker: 127.5 rounds up
-  SetPixel(bitmap, 1, 0, clBlack);
-  SetPixel(bitmap, 0, 1, clBlack);
-  SetPixel(bitmap, 1, 1, clWhite);
+  Paint(bitmap, 2, 2, {clWhite, clBlack, clBlack, clWhite});  // a checker: 127.5 rounds up
   frame.canvas.StretchDraw({0, 0, 1, 1}, &bitmap);
   EXPECT_EQ(frame.At(0, 0), 0x808080U);
 
   // Three pixels into two: each output covers one and a half source pixels.
-  bitmap.SetSize(3, 1);
-  SetPixel(bitmap, 0, 0, RGB(0, 0, 0));
-  SetPixel(bitmap, 1, 0, RGB(90, 0, 0));
-  SetPixel(bitmap, 2, 0, RGB(180, 0, 0));
+  Paint(bitmap, 3, 1, {RGB(0, 0, 0), RGB(90, 0, 0), RGB(180, 0, 0)});
   frame.canvas.StretchDraw({0, 0, 2, 1}, &bitmap);
   EXPECT_EQ(frame.At(0, 0), 0x1E0000U);  // (0 + 45) / 1.5 = 30
   EXPECT_EQ(frame.At(1, 0), 0x960000U);  // (45 + 180) / 1.5 = 150
@@ -54,9 +51,7 @@ TEST(StretchDraw, ShrinkingAveragesTheCoveredAreaWeightingPartPixels) {
 
 TEST(StretchDraw, EnlargingRepeatsTheNearestPixel) {
   TBitmap bitmap;
-  bitmap.SetSize(2, 1);
-  SetPixel(bitmap, 0, 0, RGB(17, 17, 17));
-  SetPixel(bitmap, 1, 0, RGB(199, 1, 2));
+  Paint(bitmap, 2, 1, {RGB(17, 17, 17), RGB(199, 1, 2)});
   Frame frame(4, 2);
   frame.canvas.StretchDraw({0, 0, 4, 2}, &bitmap);
   const std::uint32_t a = 0x111111, b = 0xC70102;

@@ -109,7 +109,7 @@ TEST_F(PictureTest, HalftonePaletteOnlyFor24BitPicturesOnPalettedScreens) {
   EXPECT_EQ(JpegDefaultOptions.BitmapDepth, bd24Bit);
 }
 
-TEST_F(PictureTest, ChangePaletteOwnsOneHandleAndKeepsAnOnlyBitmap) {
+TEST_F(PictureTest, ChangePaletteOwnsOneHandleDropsADecodedBitmapAndKeepsAnOnlyOne) {
   TJPEGImage picture;
   Load(picture, MakeJpeg(8, 8));
   CountChanges(picture);
@@ -121,6 +121,15 @@ TEST_F(PictureTest, ChangePaletteOwnsOneHandleAndKeepsAnOnlyBitmap) {
   EXPECT_NE(picture.HeldPaletteHandle(), first);
   EXPECT_EQ(GdiLiveObjectCount(), before + 1) << "the replaced palette was not deleted";
   EXPECT_EQ(changes, 0);
+  // A decoded bitmap is dropped for a new palette, which is a change.
+  GetDecodedBitmap(picture);
+  picture.PaletteModified = false;
+  changes = 0;
+  picture.SetPalette(GrayPalette(16));
+  EXPECT_EQ(picture.DecodedBitmapOrNull(), nullptr);
+  EXPECT_TRUE(picture.PaletteModified);
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(GetDecodedBitmap(picture)->GetWidth(), 8);
 
   // A bitmap that is the picture's only image stays.
   picture.Assign(PatternBitmap(6, 6).get());
@@ -137,19 +146,6 @@ TEST_F(PictureTest, ChangePaletteOwnsOneHandleAndKeepsAnOnlyBitmap) {
   EXPECT_EQ(picture.GetPalette(), bitmapPalette);
   EXPECT_NE(picture.HeldPaletteHandle(), 0u);
   EXPECT_NE(picture.HeldPaletteHandle(), bitmapPalette);
-}
-
-TEST_F(PictureTest, NewPaletteForADecodedPictureDropsItsBitmapAndNotifies) {
-  TJPEGImage picture;
-  Load(picture, MakeJpeg(20, 12));
-  GetDecodedBitmap(picture);
-  picture.PaletteModified = false;
-  CountChanges(picture);
-  picture.SetPalette(GrayPalette(16));
-  EXPECT_EQ(picture.DecodedBitmapOrNull(), nullptr);
-  EXPECT_TRUE(picture.PaletteModified);
-  EXPECT_EQ(changes, 1);
-  EXPECT_EQ(GetDecodedBitmap(picture)->GetWidth(), 20);
 }
 
 TEST_F(PictureTest, ClipboardExportShowsTheDecodedImageAndImportReplacesTheData) {

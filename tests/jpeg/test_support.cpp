@@ -123,6 +123,14 @@ std::unique_ptr<TBitmap> PatternBitmap(int width, int height) {
 
 std::string JpegErrorText(int code) { return "JPEG error #" + std::to_string(code); }
 
+ShellRun RunCapturing(const TempDir& dir, const std::string& command) {
+  ShellRun run{};
+  run.status = RunShell("{ " + command + "; } 2>" + dir.Quoted("err.txt"), &run.out);
+  const Bytes err = ReadFileBytes(dir.Path("err.txt"));
+  run.err.assign(err.begin(), err.end());
+  return run;
+}
+
 void PaletteLeakCheck::SetUp() { liveAtStart_ = GdiLiveObjectCount(); }
 
 void PaletteLeakCheck::TearDown() {

@@ -61,6 +61,13 @@ std::unique_ptr<TBitmap> PatternBitmap(int width, int height);
 
 std::string JpegErrorText(int code);
 
+// A shell command's exit status, and its standard output and error captured apart (in dir).
+struct ShellRun {
+  int status;
+  std::string out, err;
+};
+ShellRun RunCapturing(const TempDir& dir, const std::string& command);
+
 // Sets JpegDefaultOptions for a scope and restores the earlier values afterwards.
 class ScopedDefaults {
  public:

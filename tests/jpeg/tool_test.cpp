@@ -10,19 +10,6 @@
 
 namespace {
 
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
-
-ToolRun RunTool(const TempDir& dir, const std::string& arguments) {
-  ToolRun run{};
-  run.status = RunShell(kTool + arguments + " 2>" + dir.Quoted("err.txt"), &run.out);
-  const Bytes err = ReadFileBytes(dir.Path("err.txt"));
-  run.err.assign(err.begin(), err.end());
-  return run;
-}
-
 TEST(Tool, DecodeSavesWhatDjpegDecodesAndReportsProgress) {
   TempDir dir;
   const Bytes jpeg = MakeJpeg(45, 33, "-progressive");
@@ -35,12 +22,12 @@ TEST(Tool, DecodeSavesWhatDjpegDecodesAndReportsProgress) {
       {"--fast --depth 8 --no-smoothing", {.DecodeSpeed = dsBestSpeed, .BitmapDepth = bd8Bit}}};
   for (const auto& [arguments, options] : cases) {
     SCOPED_TRACE(arguments);
-    ASSERT_EQ(RunTool(dir, files + arguments).status, 0);
+    ASSERT_EQ(RunCapturing(dir, kTool + files + arguments).status, 0);
     TBitmap saved;
     saved.LoadFromFile(dir.Path("out.bmp").string());
     ExpectSameColours(Djpeg(jpeg, DjpegOptions(options)), Resolve(saved));
   }
-  const std::string progress = RunTool(dir, files + "--progress").err;
+  const std::string progress = RunCapturing(dir, kTool + files + "--progress").err;
   EXPECT_EQ(progress.rfind("starting 0 0 0 0 0 0\n", 0), 0u) << progress;
   EXPECT_TRUE(progress.ends_with("\nending 100 1 0 0 0 0\n")) << progress;
 }
@@ -55,7 +42,7 @@ TEST(Tool, EncodeWritesWhatCjpegWrites) {
        {std::pair{"", "-quality 90"},
         {"--quality 75 --gray --progressive", "-grayscale -progressive"}}) {
     SCOPED_TRACE(arguments);
-    ASSERT_EQ(RunTool(dir, files + arguments).status, 0);
+    ASSERT_EQ(RunCapturing(dir, kTool + files + arguments).status, 0);
     EXPECT_EQ(ReadFileBytes(dir.Path("out.jpg")),
               Cjpeg(61, 47, rgb, std::string(cjpegOptions) + " -dct float -baseline", false));
   }
@@ -70,7 +57,7 @@ TEST(Tool, UsageErrorsAndFailuresHaveTheirExitStatusAndOneMessage) {
         "decode a b --depth 16", "decode a b --shrink 3", "decode a b --bogus",
         "decode a b --depth", "encode a.bmp", "encode a b c", "encode a b --quality 0",
         "encode a b --quality 101", "encode a b --quality x", "encode a b --speed 3"}) {
-    const ToolRun run = RunTool(dir, usage);
+    const ShellRun run = RunCapturing(dir, kTool + usage);
     EXPECT_EQ(run.status, 2) << usage;
     EXPECT_NE(run.err.find("usage"), std::string::npos) << usage << ": " << run.err;
   }
@@ -89,7 +76,7 @@ TEST(Tool, UsageErrorsAndFailuresHaveTheirExitStatusAndOneMessage) {
         {"info " + dir.Quoted("missing.jpg"), ""},
         {"encode " + bad + out, ""},
         {"encode " + dir.Quoted("missing.bmp") + out, ""}}) {
-    const ToolRun run = RunTool(dir, failing);
+    const ShellRun run = RunCapturing(dir, kTool + failing);
     EXPECT_EQ(run.status, 1) << failing;
     EXPECT_EQ(run.out, "") << failing;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << failing << ": " << run.err;

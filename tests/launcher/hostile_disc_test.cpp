@@ -37,15 +37,6 @@ class HostileDisc : public LauncherWindowTest {
     disc_.MapDrive('e', disc_.Current());
     disc_.InstallMountStandIn();
   }
-  int SlotOf(const std::string& name) const {
-    for (int slot = 0; slot < 100; ++slot)
-      if (Form1->TitleNames[slot] == name) return slot;
-    ADD_FAILURE() << "no title " << name;
-    return 0;
-  }
-  static bool ShowsPlaceholder(int slot) {
-    return LauncherWindowTest::ShowsPlaceholder(Tile(slot));
-  }
 };
 
 TEST_F(HostileDisc, AHundredAndFiftyTitlesFillTheCatalogueAndNoMore) {
@@ -61,9 +52,7 @@ TEST_F(HostileDisc, AHundredAndFiftyTitlesFillTheCatalogueAndNoMore) {
   // A zero-byte image is still the title's image: mounting it is the mount program's business.
   ClickTile(4);
   EXPECT_FALSE(Form1->Visible);
-  EXPECT_EQ(disc_.WaitForRecordedArguments(),
-            (std::vector<std::string>{
-                "-mount", "0," + disc_.ProgramFolderOnZ() + "\\" + order[4] + "\\obraz.bin"}));
+  ExpectMounted(order[4]);
 }
 
 TEST_F(HostileDisc, AwkwardNamesAreShownAndMountedByteForByte) {
@@ -85,9 +74,7 @@ TEST_F(HostileDisc, AwkwardNamesAreShownAndMountedByteForByte) {
   const std::string latin2 = names[1];
   ClickTile(SlotOf(latin2));
   EXPECT_FALSE(Form1->Visible);
-  EXPECT_EQ(disc_.WaitForRecordedArguments(),
-            (std::vector<std::string>{
-                "-mount", "0," + disc_.ProgramFolderOnZ() + "\\" + latin2 + "\\obraz.bin"}));
+  ExpectMounted(latin2);
 }
 
 TEST_F(HostileDisc, CoversThatAreNotPicturesFailOnceAndLaunchesStillWork) {
@@ -118,7 +105,7 @@ TEST_F(HostileDisc, CoversThatAreNotPicturesFailOnceAndLaunchesStillWork) {
 
   ClickTile(folderSlot);
   EXPECT_FALSE(Form1->Visible);
-  EXPECT_EQ(disc_.WaitForRecordedArguments().size(), 2u);
+  ExpectMounted(folderCover);
 }
 
 TEST_F(HostileDisc, HugeAndTruncatedCoversLeaveTheWindowUsable) {
@@ -147,7 +134,7 @@ TEST_F(HostileDisc, HugeAndTruncatedCoversLeaveTheWindowUsable) {
   EXPECT_TRUE(Form1->Visible);
   ClickTile(truncatedSlot);
   EXPECT_FALSE(Form1->Visible);
-  EXPECT_EQ(disc_.WaitForRecordedArguments().size(), 2u);
+  ExpectMounted(truncated);
 }
 
 // A FIFO named 1.jpg would block the cover's open for good, waiting for a writer. The watchdog

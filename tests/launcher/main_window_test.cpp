@@ -29,15 +29,19 @@ class MainWindow : public LauncherWindowTest {
   void AtDriveRoot() { disc_.MapDrive('e', disc_.Current()); }
 };
 
-TEST_F(MainWindow, NoTitlesLeavesEmptyCaptionsPlaceholdersAndBareCommands) {
+TEST_F(MainWindow, NoTitlesLeavesEmptyCaptionsPlaceholdersAndBareCommandsUnderTheIcon) {
   AtDriveRoot();
   disc_.InstallMountStandIn();
   Open();
   for (int slot = 0; slot < 6; ++slot) {
     EXPECT_EQ(Caption(slot)->GetText(), "");
-    EXPECT_TRUE(ShowsPlaceholder(Tile(slot)));
+    EXPECT_TRUE(ShowsPlaceholder(slot));
     EXPECT_EQ(Form1->MountCommands[slot], kPrefix + kSuffix);
   }
+  // The icon is a compiled-in resource: the window gets it without the entry function's help.
+  std::vector<int> iconSizes;
+  for (const TIconImage& image : headless_->Icons()) iconSizes.push_back(image.width);
+  EXPECT_EQ(iconSizes, (std::vector<int>{16, 24, 32, 48, 64, 72, 96, 128}));
   for (int slot = 0; slot < 6; ++slot) ClickTile(slot);
   EXPECT_TRUE(Form1->Visible);
   EXPECT_FALSE(fs::exists(disc_.RecordFile()));
@@ -64,7 +68,7 @@ TEST_F(MainWindow, ShowingFillsCaptionsCoversAndCommandsForTheFirstSixTitles) {
     EXPECT_EQ(Form1->TitleFolders[slot], folder);
     EXPECT_EQ(Form1->MountCommands[slot], kPrefix + folder + kSuffix);
     const bool covered = slot == 0 || slot == 2;
-    EXPECT_EQ(ShowsPlaceholder(Tile(slot)), !covered);
+    EXPECT_EQ(ShowsPlaceholder(slot), !covered);
     if (covered) {
       // Chosen by the ".jpg" extension through the picture registry.
       ASSERT_NE(Tile(slot)->Picture()->Graphic(), nullptr);
@@ -103,14 +107,14 @@ TEST_F(MainWindow, ACoverThatFailsStopsLaterCoversAndAllCommands) {
   ASSERT_EQ(headless_->Messages().size(), 1u);
   EXPECT_EQ(headless_->Messages()[0].title, "Talvesk");
   EXPECT_TRUE(Form1->Visible);
-  EXPECT_FALSE(ShowsPlaceholder(Tile(0)));
+  EXPECT_FALSE(ShowsPlaceholder(0));
   for (int slot = 0; slot < 6; ++slot) {
     SCOPED_TRACE(slot);
     EXPECT_EQ(Caption(slot)->GetText(), order[slot]);
     EXPECT_EQ(Form1->HasJpg[slot], 1);
     EXPECT_EQ(Form1->MountCommands[slot], "");
     if (slot > 0) {
-      EXPECT_TRUE(ShowsPlaceholder(Tile(slot)));
+      EXPECT_TRUE(ShowsPlaceholder(slot));
     }
   }
 
@@ -119,47 +123,6 @@ TEST_F(MainWindow, ACoverThatFailsStopsLaterCoversAndAllCommands) {
   EXPECT_TRUE(Form1->Visible);
   EXPECT_EQ(headless_->Messages().size(), 1u);
   EXPECT_FALSE(fs::exists(disc_.RecordFile()));
-}
-
-TEST_F(MainWindow, ClickOnATileWithAnImageMountsItAndCloses) {
-  AtDriveRoot();
-  disc_.MapDrive('d', disc_.ProgramFolder());
-  disc_.InstallMountStandIn();
-  const std::string name = disc_.Name("Rycerze Nocy");
-  ScratchDisc::WriteFile(disc_.AddTitle(name) / "gra.bin", "x");
-
-  Open();
-  // The program's folder is a drive's root, which keeps its backslash; the scan adds another.
-  EXPECT_EQ(
-      Form1->MountCommands[0],
-      "\"C:\\Program Files\\DAEMON Tools\\daemon.exe\" -mount 0,\"D:\\\\" + name + "\\obraz.bin\"");
-  ClickTile(0);
-
-  EXPECT_FALSE(Form1->Visible);
-  EXPECT_TRUE(Application->Terminated());
-  // The spaces stay inside one argument.
-  EXPECT_EQ(disc_.WaitForRecordedArguments(),
-            (std::vector<std::string>{"-mount", "0,D:\\\\" + name + "\\obraz.bin"}));
-}
-
-TEST_F(MainWindow, ClicksThatLaunchNothingKeepTheWindowOpen) {
-  AtDriveRoot();
-  const std::string noImage = disc_.Name("Bez obrazu");
-  const std::string withImage = disc_.Name("Z obrazem");
-  MakeCover(disc_.AddTitle(noImage) / "1.jpg", 16, 16);
-  ScratchDisc::WriteFile(disc_.AddTitle(withImage) / "obraz.bin", "x");
-  const std::vector<std::string> order = disc_.HostFolderOrder();
-  const int noImageSlot = order[0] == noImage ? 0 : 1;
-
-  Open();
-  // No mount program is installed: the launch fails silently.
-  ClickTile(1 - noImageSlot);
-  EXPECT_TRUE(Form1->Visible);
-  // Now it is, but this title has no image.
-  disc_.InstallMountStandIn();
-  ClickTile(noImageSlot);
-  EXPECT_TRUE(Form1->Visible);
-  EXPECT_TRUE(headless_->Messages().empty());
 }
 
 // Captions wider than the tile spacing: each label paints its own box black before its text, so
@@ -200,14 +163,18 @@ TEST_F(MainWindow, ALongCaptionIsCoveredByTheNextOneAndBothStayReadable) {
   }
 }
 
-TEST_F(MainWindow, OnlyAPressAndAReleaseOnTheSameTileLaunch) {
+// Only a press and a release on the same tile launch; the mount program then gets the image's
+// path as one argument, spaces and all, and the window closes.
+TEST_F(MainWindow, OnlyAPressAndAReleaseOnTheSameTileLaunchAndClose) {
   AtDriveRoot();
+  disc_.MapDrive('d', disc_.ProgramFolder());
   disc_.InstallMountStandIn();
   for (int i = 0; i < 3; ++i)
-    ScratchDisc::WriteFile(disc_.AddTitle(disc_.Name("Gra " + std::to_string(i))) / "obraz.bin",
-                           "x");
+    ScratchDisc::WriteFile(disc_.AddTitle(disc_.Name("Gra " + std::to_string(i))) / "gra.bin", "x");
   const std::vector<std::string> order = disc_.HostFolderOrder();
   Open();
+  // The program's folder is a drive's root, which keeps its backslash; the scan adds another.
+  EXPECT_EQ(Form1->MountCommands[2], kPrefix + "D:\\\\" + order[2] + "\\" + kSuffix);
 
   // Tile 1's middle, the gap between tiles 1 and 2, tile 3's middle, outside the window.
   const TPoint tile1{60, 60}, gap{116, 60}, tile3{284, 60}, outside{-20, 60};
@@ -224,32 +191,34 @@ TEST_F(MainWindow, OnlyAPressAndAReleaseOnTheSameTileLaunch) {
 
   ClickTile(2);
   EXPECT_FALSE(Form1->Visible);
+  EXPECT_TRUE(Application->Terminated());
   EXPECT_EQ(disc_.WaitForRecordedArguments(),
-            (std::vector<std::string>{
-                "-mount", "0," + disc_.ProgramFolderOnZ() + "\\" + order[2] + "\\obraz.bin"}));
+            (std::vector<std::string>{"-mount", "0,D:\\\\" + order[2] + "\\obraz.bin"}));
 }
 
-// A double quote in a folder name would close the quoted image path early and pass the rest of
-// the name as further arguments; such a title gets no command.
-TEST_F(MainWindow, AQuoteInAFolderNameGetsNoCommand) {
+// Clicks that launch nothing keep the window open: no mount program, no image, or a double quote
+// in the folder name, which would close the quoted image path early and pass the rest of the name
+// as further arguments (such a title gets no command).
+TEST_F(MainWindow, ClicksThatLaunchNothingKeepTheWindowOpen) {
   AtDriveRoot();
-  disc_.InstallMountStandIn();
+  const std::string noImage = disc_.Name("Bez obrazu"), plain = disc_.Name("Gra");
   const std::string sneaky = disc_.Name("Gra\" -unmount \"x");
-  const std::string plain = disc_.Name("Gra");
+  MakeCover(disc_.AddTitle(noImage) / "1.jpg", 16, 16);
   ScratchDisc::WriteFile(disc_.AddTitle(sneaky) / "obraz.bin", "x");
   ScratchDisc::WriteFile(disc_.AddTitle(plain) / "obraz.bin", "x");
-  const std::vector<std::string> order = disc_.HostFolderOrder();
-  const int sneakySlot = order[0] == sneaky ? 0 : 1;
 
   Open();
-  EXPECT_EQ(Form1->TitleNames[sneakySlot], sneaky);
-  EXPECT_EQ(Form1->HasBin[sneakySlot], 1);
-  EXPECT_EQ(Form1->MountCommands[sneakySlot], "");
-  EXPECT_NE(Form1->MountCommands[1 - sneakySlot], "");
-
-  ClickTile(sneakySlot);
+  EXPECT_EQ(Form1->HasBin[SlotOf(sneaky)], 1);
+  EXPECT_EQ(Form1->MountCommands[SlotOf(sneaky)], "");
+  EXPECT_NE(Form1->MountCommands[SlotOf(plain)], "");
+  ClickTile(SlotOf(plain));  // no mount program is installed: the launch fails silently
+  EXPECT_TRUE(Form1->Visible);
+  disc_.InstallMountStandIn();
+  ClickTile(SlotOf(noImage));
+  ClickTile(SlotOf(sneaky));
   EXPECT_TRUE(Form1->Visible);
   EXPECT_FALSE(fs::exists(disc_.RecordFile()));
+  EXPECT_TRUE(headless_->Messages().empty());
 }
 
 }  // namespace

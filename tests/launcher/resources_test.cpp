@@ -5,22 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "framework/classes/stream.h"
-#include "framework/forms/application.h"
+#include "framework/forms/layout.h"
 #include "framework/graphics/bitmap.h"
 #include "framework/graphics/picture.h"
 #include "framework/system/exceptions.h"
-#include "framework/window/headless_backend.h"
-#include "launcher/Unit1.h"
 #include "launcher/icon.h"
 #include "tests/support/files.h"
 #include "tests/support/shell.h"
@@ -34,24 +28,30 @@ std::string CommandOutput(const std::string& command) {
   return output;
 }
 
-TEST(PlaceholderPicture, IsA16ColourBmpOfRedTextOnBlack) {
+TEST(PlaceholderPicture, PictureDataHoldsA16ColourBmpOfRedTextOnBlack) {
   const auto bytes = PlaceholderBitmapBytes();
-  ASSERT_EQ(bytes.size(), 5998u);
+  const AnsiString data = PlaceholderPictureData();
+  ASSERT_EQ(data.size(), 1 + 7 + 4 + 5998u);
+  EXPECT_EQ(data.substr(0, 12), AnsiString("\x07TBitmap\x6E\x17\0\0", 12));
+  EXPECT_TRUE(data.substr(12) == AnsiString(bytes.begin(), bytes.end()));
 
   TMemoryStream stream;
-  stream.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+  stream.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
   stream.SetPosition(0);
-  TBitmap bitmap;
-  bitmap.LoadFromStream(stream);
-  ASSERT_EQ(bitmap.GetPixelFormat(), pf4bit);
-  ASSERT_EQ(bitmap.GetWidth(), 105);
-  ASSERT_EQ(bitmap.GetHeight(), 105);
+  TPicture picture;
+  picture.ReadData(stream);
+  EXPECT_EQ(stream.GetPosition(), static_cast<std::int64_t>(data.size()));
+  auto* bitmap = dynamic_cast<TBitmap*>(picture.Graphic());
+  ASSERT_NE(bitmap, nullptr);
+  ASSERT_EQ(bitmap->GetPixelFormat(), pf4bit);
+  ASSERT_EQ(bitmap->GetWidth(), 105);
+  ASSERT_EQ(bitmap->GetHeight(), 105);
 
   int red = 0;
   for (int y = 0; y < 105; ++y) {
-    const std::uint8_t* row = bitmap.ScanLine(y);
+    const std::uint8_t* row = bitmap->ScanLine(y);
     for (int x = 0; x < 105; ++x) {
-      const TColor colour = bitmap.PaletteColor(x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0F);
+      const TColor colour = bitmap->PaletteColor(x % 2 == 0 ? row[x / 2] >> 4 : row[x / 2] & 0x0F);
       ASSERT_TRUE(colour == clBlack || colour == RGB(255, 0, 0)) << x << "," << y;
       red += colour != clBlack;
     }
@@ -74,43 +74,19 @@ TEST(PlaceholderPicture, ImageMagickReadsTheSameFile) {
   EXPECT_EQ(described, "BMP3 105 105 4 2 PixelsPerCentimeter 3780 3780");
 }
 
-TEST(PlaceholderPicture, PictureDataRebuildsTheBitmap) {
-  const AnsiString data = PlaceholderPictureData();
-  ASSERT_EQ(data.size(), 1 + 7 + 4 + 5998u);
-  EXPECT_EQ(data.substr(0, 12), AnsiString("\x07TBitmap\x6E\x17\0\0", 12));
-
-  TMemoryStream stream;
-  stream.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
-  stream.SetPosition(0);
-  TPicture picture;
-  picture.ReadData(stream);
-  ASSERT_NE(picture.Graphic(), nullptr);
-  EXPECT_STREQ(picture.Graphic()->ClassName(), "TBitmap");
-  EXPECT_EQ(picture.Width(), 105);
-  EXPECT_EQ(stream.GetPosition(), static_cast<std::int64_t>(data.size()));
-}
-
 // The window layout is edited as text; its six tiles must carry exactly the built-in picture.
 TEST(PlaceholderPicture, WindowLayoutCarriesItInEveryTile) {
-  std::ifstream file(std::string(TALVESK_SOURCE_DIR) + "/launcher/Unit1.layout");
-  ASSERT_TRUE(file) << "the window layout is missing";
-  const std::string layout((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
-  const AnsiString expected = PlaceholderPictureData();
+  const std::string layout = ReadFileText(TALVESK_SOURCE_DIR "/launcher/Unit1.layout");
+  ASSERT_FALSE(layout.empty()) << "the window layout is missing";
   int tiles = 0;
-  for (std::size_t at = layout.find("Picture.Data = {"); at != std::string::npos;
-       at = layout.find("Picture.Data = {", at + 1)) {
-    const std::size_t end = layout.find('}', at);
-    ASSERT_NE(end, std::string::npos);
-    std::string digits;
-    for (std::size_t i = layout.find('{', at) + 1; i < end; ++i)
-      if (std::isxdigit(static_cast<unsigned char>(layout[i]))) digits += layout[i];
-    AnsiString bytes;
-    for (std::size_t i = 0; i + 1 < digits.size(); i += 2)
-      bytes += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
-    EXPECT_TRUE(bytes == expected) << "tile " << tiles + 1 << " carries another picture; "
-                                   << "regenerate it with talvesk-resgen layout-hex";
-    ++tiles;
+  for (const TLayoutObject& control : ParseLayout(layout).children) {
+    for (const TLayoutProperty& property : control.properties) {
+      if (property.name != "Picture.Data") continue;
+      EXPECT_TRUE(property.value.text == PlaceholderPictureData())
+          << control.name << " carries another picture; regenerate it with talvesk-resgen "
+          << "layout-hex";
+      ++tiles;
+    }
   }
   EXPECT_EQ(tiles, 6);
 }
@@ -166,27 +142,6 @@ TEST(ProgramIcon, ImageMagickSeesTheSamePixelsInTheIconAndThePngs) {
   }
 }
 
-// The icon is a compiled-in resource: the main window gets it without the entry function's help.
-TEST(ProgramIcon, MainWindowShowsIt) {
-  const auto previous = std::filesystem::current_path();
-  TempDir empty;
-  std::filesystem::current_path(empty.Root());  // no titles to scan
-  auto backend = std::make_unique<THeadlessBackend>();
-  const THeadlessBackend& headless = *backend;
-  SetWindowBackend(std::move(backend));
-
-  Application->CreateForm(Form1);
-  Application->Run();
-  std::vector<int> sizes;
-  for (const TIconImage& image : headless.Icons()) sizes.push_back(image.width);
-  EXPECT_EQ(sizes, (std::vector<int>{16, 24, 32, 48, 64, 72, 96, 128}));
-
-  delete Form1;
-  Form1 = nullptr;
-  SetWindowBackend(nullptr);
-  std::filesystem::current_path(previous);
-}
-
 TEST(ProgramIcon, DamagedFilesAreRefused) {
   const auto bytes = IconBytes();
   for (std::size_t length : {std::size_t{0}, std::size_t{5}, std::size_t{20}, std::size_t{134},
@@ -220,7 +175,7 @@ TEST(ResourceGenerator, ReproducesTheCommittedFiles) {
     const bool png = relative.extension() == ".png";
     auto content = [&](const std::filesystem::path& path) {
       return png ? CommandOutput("convert '" + path.string() + "' -depth 8 rgba:- 2>/dev/null")
-                 : [&] { const Bytes bytes = ReadFileBytes(path); return std::string(bytes.begin(), bytes.end()); }();
+                 : ReadFileText(path);
     };
     const std::string made = content(entry.path());
     EXPECT_FALSE(made.empty()) << relative;

@@ -1,6 +1,8 @@
 #pragma once
 // The main window driven headless over a scratch disc: shared by the window and hostile-disc tests.
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "framework/classes/stream.h"
 #include "framework/forms/application.h"
@@ -46,12 +48,27 @@ class LauncherWindowTest : public ::testing::Test {
                           Form1->Label4, Form1->Label5, Form1->Label6};
     return captions[slot];
   }
-  static bool ShowsPlaceholder(TImage* tile) {
+  static bool ShowsPlaceholder(int slot) {
     TMemoryStream stream;
-    tile->Picture()->WriteData(stream);
+    Tile(slot)->Picture()->WriteData(stream);
     const auto* bytes = reinterpret_cast<const char*>(stream.Memory());
     return AnsiString(bytes, static_cast<std::size_t>(stream.GetSize())) ==
            PlaceholderPictureData();
+  }
+
+  // The catalogue slot of a title once the window is open.
+  static int SlotOf(const std::string& name) {
+    for (int slot = 0; slot < MaxTitles; ++slot)
+      if (Form1->TitleNames[slot] == name) return slot;
+    ADD_FAILURE() << "no title " << name;
+    return 0;
+  }
+
+  // Waits for the mount program; it must have been handed the image of this title beside the
+  // program, which only Z: maps.
+  void ExpectMounted(const std::string& title) const {
+    const std::string image = disc_.ProgramFolderOnZ() + "\\" + title + "\\obraz.bin";
+    EXPECT_EQ(disc_.WaitForRecordedArguments(), (std::vector<std::string>{"-mount", "0," + image}));
   }
 
   ScratchDisc disc_;

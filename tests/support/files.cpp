@@ -9,6 +9,11 @@ Bytes ReadFileBytes(const std::filesystem::path& path) {
   return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+std::string ReadFileText(const std::filesystem::path& path) {
+  const Bytes bytes = ReadFileBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
 void WriteFileBytes(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file.write(reinterpret_cast<const char*>(bytes.data()),

@@ -133,20 +133,17 @@ TEST(Labels, AlignmentPlacesTheTextInsideAFixedWidth) {
 
 TEST(Text, InvalidUtf8IsReplacedAndStillDrawn) {
   UseRealFonts();
-  EXPECT_EQ(SanitizeUtf8("Ok\xC5\x82"
-                         "adki"),
-            "Ok\xC5\x82"
-            "adki");
-  EXPECT_EQ(SanitizeUtf8("a\xFF"
-                         "b"),
-            "a\xEF\xBF\xBD"
-            "b");
-  EXPECT_EQ(SanitizeUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");                  // overlong '/'
-  EXPECT_EQ(SanitizeUtf8("\xED\xA0\x80"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");  // surrogate
-  EXPECT_EQ(SanitizeUtf8("x\xE2\x82"), "x\xEF\xBF\xBD\xEF\xBF\xBD");                // cut short
-  EXPECT_EQ(SanitizeUtf8(std::string("a\0b", 3)),
-            "a\xEF\xBF\xBD"
-            "b");
+  const std::pair<std::string, std::string> cases[] = {
+      {"Ok\xC5\x82", "Ok\xC5\x82"},
+      {"a\xFF", "a\xEF\xBF\xBD"},
+      {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // overlong '/'
+      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // surrogate
+      {"x\xE2\x82", "x\xEF\xBF\xBD\xEF\xBF\xBD"},                // cut short
+      {std::string("a\0", 2), "a\xEF\xBF\xBD"}};
+  for (const auto& [text, sanitized] : cases) {
+    EXPECT_EQ(SanitizeUtf8(text), sanitized);
+    EXPECT_EQ(SanitizeUtf8(text + "b"), sanitized + "b");  // what follows is kept
+  }
 
   // A file name in an 8-bit code page (not UTF-8) still shows as a caption.
   std::vector<std::uint32_t> pixels(100 * 20, 0);
