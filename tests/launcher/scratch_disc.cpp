@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 #include <thread>
 
 #include "tests/support/stand_in_program.h"
@@ -54,12 +53,6 @@ fs::path ScratchDisc::AddTitle(const std::string& name) {
 
 void ScratchDisc::AddCurrentOnly(const std::string& name) {
   fs::create_directories(current_ / name);
-}
-
-void ScratchDisc::WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file << bytes;
-  if (!file) throw std::runtime_error("cannot write " + path.string());
 }
 
 void ScratchDisc::MapDrive(char letter, const fs::path& target) {

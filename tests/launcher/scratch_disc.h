@@ -22,11 +22,9 @@ class ScratchDisc {
   std::filesystem::path AddTitle(const std::string& name);
   // A folder that exists only in the current directory.
   void AddCurrentOnly(const std::string& name);
-  static void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
   const std::filesystem::path& Current() const { return current_; }
   const std::filesystem::path& ProgramFolder() const { return programFolder_; }
-  const std::filesystem::path& Prefix() const { return prefix_; }
 
   // Links $WINEPREFIX/dosdevices/<letter>: to target.
   void MapDrive(char letter, const std::filesystem::path& target);

@@ -38,19 +38,16 @@ class LauncherWindowTest : public ::testing::Test {
     headless_->PushClick(8 + 112 * (slot % 3) + 52, 8 + 160 * (slot / 3) + 52);
     Application->Run();
   }
-  static TImage* Tile(int slot) {
-    TImage* tiles[] = {Form1->Image1, Form1->Image2, Form1->Image3,
-                       Form1->Image4, Form1->Image5, Form1->Image6};
-    return tiles[slot];
-  }
   static TLabel* Caption(int slot) {
     TLabel* captions[] = {Form1->Label1, Form1->Label2, Form1->Label3,
                           Form1->Label4, Form1->Label5, Form1->Label6};
     return captions[slot];
   }
   static bool ShowsPlaceholder(int slot) {
+    TImage* tiles[] = {Form1->Image1, Form1->Image2, Form1->Image3,
+                       Form1->Image4, Form1->Image5, Form1->Image6};
     TMemoryStream stream;
-    Tile(slot)->Picture()->WriteData(stream);
+    tiles[slot]->Picture()->WriteData(stream);
     const auto* bytes = reinterpret_cast<const char*>(stream.Memory());
     return AnsiString(bytes, static_cast<std::size_t>(stream.GetSize())) ==
            PlaceholderPictureData();
