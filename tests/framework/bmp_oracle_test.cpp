@@ -3,7 +3,6 @@
 #include <string>
 
 #include "framework/graphics/bitmap.h"
-#include "tests/framework/bitmap_helpers.h"
 #include "tests/support/shell.h"
 #include "tests/support/temp_dir.h"
 
@@ -107,26 +106,6 @@ TEST_F(BmpOracle, ImageMagickReadsWhatWeWriteInBothRowOrders) {
       EXPECT_EQ(reread.TopDown(), topDown);
     }
   }
-}
-
-TEST_F(BmpOracle, ResolutionIsKeptFromTheFileAndZeroOtherwise) {
-  const std::string file = dir.Path("dense.bmp").string();
-  ASSERT_EQ(RunShell("convert -size 3x2 xc:red -units PixelsPerCentimeter -density 40x20 BMP3:'" +
-                     file + "'"),
-            0);
-  TBitmap bitmap;
-  bitmap.LoadFromFile(file);
-  EXPECT_EQ(bitmap.XPelsPerMeter(), 4000);
-  EXPECT_EQ(bitmap.YPelsPerMeter(), 2000);
-  TMemoryStream written;
-  bitmap.SaveToStream(written);
-  EXPECT_EQ(written.Memory()[38] | written.Memory()[39] << 8, 4000);
-
-  TBitmap fresh;
-  fresh.SetSize(1, 1);
-  TMemoryStream plain;
-  fresh.SaveToStream(plain);
-  for (int i = 38; i < 46; ++i) EXPECT_EQ(plain.Memory()[i], 0) << i;
 }
 
 }  // namespace

@@ -1,15 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <vector>
 
 #include "framework/graphics/bitmap.h"
 #include "framework/system/exceptions.h"
 #include "tests/support/expect_message.h"
+#include "tests/support/files.h"
 
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 void Put32(Bytes& bytes, std::size_t at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));

