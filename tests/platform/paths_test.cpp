@@ -77,7 +77,7 @@ using FileExistence = DriveFixture;
 TEST_F(FileExistence, WildcardsMatchFilesOnlyIgnoringCase) {
   File("disc/Demo/1.JPG");
   File("disc/Demo/obraz.bin");
-  Dir("disc/Links");
+  Dir("disc/Links/folder.jpg");  // a folder named like a cover is no file
   LinkDrive('d', "disc");
   std::filesystem::create_symlink("../Demo/obraz.bin", root_ + "/disc/Links/image.bin");
   std::filesystem::create_symlink("missing.jpg", root_ + "/disc/Links/dangling.jpg");
