@@ -78,7 +78,6 @@ TEST(Labels, AutoSizeFollowsTheTextAndAlignmentPlacesItInAFixedWidth) {
   TCanvas measure{TSurface{}};
   measure.Font = label->Font;
   const int textWidth = measure.TextWidth("Mid");
-  ASSERT_GT(textWidth, 0);
 
   for (const TAlignment alignment : {taLeftJustify, taCenter, taRightJustify}) {
     label->Alignment = alignment;
