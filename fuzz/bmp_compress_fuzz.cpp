@@ -15,8 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const TJPEGDefaults saved = JpegDefaultOptions;
   ExpectOnlyReportedFailures([&] {
     TBitmap bitmap;
-    auto stream = StreamOf(data + 1, size - 1);
-    bitmap.LoadFromStream(*stream);
+    bitmap.LoadFromStream(*StreamOf(data + 1, size - 1));
     JpegDefaultOptions.SaveQuality = static_cast<TJPEGQualityRange>(1 + (options & 0x1F) * 99 / 31);
     JpegDefaultOptions.GrayOutput = (options & 0x40) != 0;
     JpegDefaultOptions.SaveProgressive = (options & 0x80) != 0;

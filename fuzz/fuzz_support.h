@@ -30,8 +30,7 @@ void ExpectOnlyReportedFailures(F&& f) {
 template <class Holder>
 void ReadThenWriteFormData(Holder& holder, const std::uint8_t* data, std::size_t size) {
   ExpectOnlyReportedFailures([&] {
-    auto stream = StreamOf(data, size);
-    holder.ReadData(*stream);
+    holder.ReadData(*StreamOf(data, size));
     TMemoryStream copy;
     holder.WriteData(copy);
   });

@@ -15,25 +15,19 @@ constexpr std::int64_t kMaxFuzzedPixels = std::int64_t{1} << 20;
 
 // What a progress handler may do to the picture being decoded.
 void ChangePicture(TJPEGImage& picture, int kind, const std::uint8_t* data, std::size_t size) {
-  switch (kind) {
-    case 0:
-      picture.LoadFromStream(*StreamOf(data, size));
-      break;
-    case 1: {
-      TBitmap bitmap;
-      bitmap.SetSize(3, 2);
-      picture.Assign(&bitmap);
-      break;
-    }
-    case 2: {
-      TJPEGImage copy;
-      copy.Assign(&picture);
-      GetDecodedBitmap(copy);
-      picture.Assign(&copy);
-      break;
-    }
-    default:
-      picture.SetPalette(CreateHalftonePalette(0));
+  if (kind == 0) {
+    picture.LoadFromStream(*StreamOf(data, size));
+  } else if (kind == 1) {
+    TBitmap bitmap;
+    bitmap.SetSize(3, 2);
+    picture.Assign(&bitmap);
+  } else if (kind == 2) {
+    TJPEGImage copy;
+    copy.Assign(&picture);
+    GetDecodedBitmap(copy);
+    picture.Assign(&copy);
+  } else {
+    picture.SetPalette(CreateHalftonePalette(0));
   }
 }
 
@@ -56,35 +50,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   JpegDefaultOptions.BlockSmoothing = (options & 32) != 0;
   JpegDefaultOptions.ShowWhileLoading = (options & 64) != 0;
   const bool holdPalette = (options & 128) != 0;
+  std::optional<FastClock> clock;
+  if (changePicture) clock.emplace();
+  TJPEGImage picture;
+  JpegDefaultOptions = saved;  // pictures a handler makes start from the usual defaults
 
-  {
-    std::optional<FastClock> clock;
-    if (changePicture) clock.emplace();
-    TJPEGImage picture;
-    JpegDefaultOptions = saved;
-    int notifications = 0;
-    picture.OnProgress = [&](TObject*, TProgressStage, std::uint8_t, bool, const TRect&,
-                             const AnsiString&) {
-      if (actAt == 0 || ++notifications != actAt) return;
-      if (!changePicture) Abort();
-      ChangePicture(picture, changeKind, data, size);
-    };
-    bool large = false;
+  int notifications = 0;
+  picture.OnProgress = [&](TObject*, TProgressStage, std::uint8_t, bool, const TRect&,
+                           const AnsiString&) {
+    if (actAt == 0 || ++notifications != actAt) return;
+    if (!changePicture) Abort();
+    ChangePicture(picture, changeKind, data, size);
+  };
+  bool large = false;
+  ExpectOnlyReportedFailures([&] {
+    picture.LoadFromStream(*StreamOf(data, size));
+    if (holdPalette) picture.SetPalette(CreateHalftonePalette(0));
+    large = std::int64_t{picture.GetWidth()} * picture.GetHeight() > kMaxFuzzedPixels;
+    if (!large) GetDecodedBitmap(picture);
+  });
+  // A second request returns the picture's own bitmap, whatever a handler did meanwhile, without
+  // failing again.
+  if (!large) {
     ExpectOnlyReportedFailures([&] {
-      auto stream = StreamOf(data, size);
-      picture.LoadFromStream(*stream);
-      if (holdPalette) picture.SetPalette(CreateHalftonePalette(0));
-      large = std::int64_t{picture.GetWidth()} * picture.GetHeight() > kMaxFuzzedPixels;
-      if (!large) GetDecodedBitmap(picture);
+      if (GetDecodedBitmap(picture) != picture.DecodedBitmapOrNull()) __builtin_trap();
     });
-    // A second request returns what the first one left, without failing again.
-    if (!large) {
-      ExpectOnlyReportedFailures([&] {
-        // The answer is always the picture's own bitmap, whatever a handler did meanwhile.
-        if (GetDecodedBitmap(picture) != picture.DecodedBitmapOrNull()) __builtin_trap();
-      });
-    }
   }
-  JpegDefaultOptions = saved;
   return 0;
 }

@@ -9,26 +9,21 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
 
-namespace {
-int Replay(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
-  LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-  return 1;
-}
-}  // namespace
-
 int main(int argc, char** argv) {
-  int replayed = 0;
+  namespace fs = std::filesystem;
+  std::vector<fs::path> inputs;
   for (int i = 1; i < argc; ++i) {
-    const std::filesystem::path path = argv[i];
-    if (std::filesystem::is_directory(path)) {
-      for (const auto& entry : std::filesystem::recursive_directory_iterator(path))
-        if (entry.is_regular_file()) replayed += Replay(entry.path());
-    } else if (std::filesystem::exists(path)) {
-      replayed += Replay(path);
+    if (fs::is_directory(argv[i])) {
+      for (const auto& entry : fs::recursive_directory_iterator(argv[i]))
+        if (entry.is_regular_file()) inputs.push_back(entry.path());
+    } else if (fs::exists(argv[i])) {
+      inputs.emplace_back(argv[i]);
     }
   }
-  std::printf("replayed %d inputs\n", replayed);
-  return 0;
+  for (const fs::path& input : inputs) {
+    std::ifstream in(input, std::ios::binary);
+    const std::vector<char> bytes{std::istreambuf_iterator<char>(in), {}};
+    LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  }
+  std::printf("replayed %zu inputs\n", inputs.size());
 }

@@ -1,12 +1,18 @@
 // A form built from its layout, run on the headless backend: binding, showing, clicks, exceptions
-// from handlers and the painted frame. The launcher's own layout covers the properties the
-// framework accepts and ignores.
+// from handlers and drawing failures, and the painted frame. The launcher's own layout covers the
+// properties the framework accepts and ignores.
+#include <gtest/gtest.h>
+
 #include <stdexcept>
 
+#include "framework/forms/application.h"
 #include "framework/forms/image.h"
 #include "framework/forms/label.h"
 #include "framework/forms/layout.h"
-#include "headless_fixture.h"
+#include "framework/graphics/bitmap.h"
+#include "framework/graphics/text_backend.h"
+#include "framework/window/headless_backend.h"
+#include "framework/window/text_renderer.h"
 #include "tests/support/expect_message.h"
 
 namespace {
@@ -14,8 +20,8 @@ namespace {
 constexpr std::uint32_t kBackground = 0x403020;  // the layout's Color $00203040 (B,G,R)
 constexpr std::uint32_t kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF;
 
-std::string TestLayout() {
-  return R"(object Form1: TTestForm
+// Image1 holds a hand-written 2 x 2 BMP: top row red, green; bottom row blue, white.
+constexpr const char* kLayout = R"(object Form1: TTestForm
   Width = 208
   Height = 184
   Caption = 'Test'
@@ -28,9 +34,10 @@ std::string TestLayout() {
     Width = 40
     Height = 40
     Picture.Data = {
-      )" +
-         PictureDataHex(TwoByTwoBmp()) +
-         R"(}
+      07544269746D6170 46000000
+      424D460000000000000036000000
+      28000000020000000200000001001800000000001000000000000000000000000000000000000000
+      FF0000FFFFFF0000 0000FF00FF000000}
     Stretch = True
     OnClick = Image1Click
   end
@@ -52,7 +59,6 @@ std::string TestLayout() {
   end
 end
 )";
-}
 
 class TTestForm : public TForm {
  public:
@@ -83,38 +89,51 @@ class TForgetfulForm : public TTestForm {
   explicit TForgetfulForm(TComponent* owner) : TTestForm(owner, false) {}
 };
 
-class FormTest : public HeadlessTest {
+// A picture whose drawing always fails, as a damaged image does.
+class TBrokenBitmap : public TBitmap {
+ public:
+  TBrokenBitmap() { SetSize(4, 4); }
+  int draws = 0;
+
+ protected:
+  void RenderStretched(TCanvas&, const TRect&) override {
+    ++draws;
+    throw EInvalidGraphic("damaged picture");
+  }
+};
+
+// The test form as the main form, on the headless backend.
+class FormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    HeadlessTest::SetUp();
-    RegisterFormLayout("TTestForm", TestLayout());
+    SetTextBackend(&TTextRenderer::Instance());
+    auto backend = std::make_unique<THeadlessBackend>();
+    headless_ = backend.get();
+    SetWindowBackend(std::move(backend));
+    Application->SetTitle("Test App");
+    RegisterFormLayout("TTestForm", kLayout);
     Application->CreateForm(form);
   }
+  void TearDown() override { delete form; }
+
+  // How many pixels of the area differ from the form's colour.
+  int InkIn(const TRect& area) const {
+    int ink = 0;
+    for (int y = area.Top; y < area.Bottom; ++y)
+      for (int x = area.Left; x < area.Right; ++x) ink += headless_->Pixel(x, y) != kBackground;
+    return ink;
+  }
+
   TTestForm* form = nullptr;
+  THeadlessBackend* headless_ = nullptr;
 };
 
 }  // namespace
 
 TEST_F(FormTest, BuildsTheControlsTheLayoutDescribes) {
-  ASSERT_NE(form, nullptr);
-  EXPECT_EQ(Application->MainForm(), form);
   EXPECT_EQ(form->Name, "Form1");
-  EXPECT_STREQ(form->ClassName(), "TTestForm");
-  EXPECT_EQ(form->Caption, "Test");
   EXPECT_EQ(form->Position, poDesktopCenter);
-  EXPECT_EQ(form->ClientWidth(), 200);
-  EXPECT_EQ(form->ClientHeight(), 150);
-  EXPECT_FALSE(form->Visible);
-  ASSERT_EQ(form->ComponentCount(), 3);
-  EXPECT_EQ(form->Components(0), form->Image1);
-  EXPECT_EQ(form->Components(1), form->Label1);
-
-  EXPECT_TRUE(form->Image1->Stretch);
-  ASSERT_NE(form->Image1->Picture()->Graphic(), nullptr);
-  EXPECT_STREQ(form->Image1->Picture()->Graphic()->ClassName(), "TBitmap");
-  EXPECT_EQ(form->Image1->Picture()->Width(), 2);
-  EXPECT_EQ(form->Image2->Picture()->Graphic(), nullptr);
-
+  EXPECT_EQ(form->ComponentCount(), 3);
   EXPECT_EQ(form->Label1->GetText(), "Label1");
   EXPECT_EQ(form->Label1->Alignment, taCenter);
   EXPECT_FALSE(form->Label1->ParentFont);
@@ -128,12 +147,8 @@ TEST_F(FormTest, BuildsTheControlsTheLayoutDescribes) {
 
 TEST_F(FormTest, AHandlerTheLayoutNamesButTheFormDoesNotBindIsAnError) {
   TForgetfulForm* forgetful = nullptr;
-  try {
-    Application->CreateForm(forgetful);
-    FAIL() << "no error";
-  } catch (const EComponentError& error) {
-    EXPECT_NE(error.Message().find("Image2Click"), std::string::npos) << error.Message();
-  }
+  ExpectMessage<EComponentError>([&] { Application->CreateForm(forgetful); },
+                                 "Form TTestForm: handler not bound: Image2Click");
   EXPECT_EQ(forgetful, nullptr);
   EXPECT_EQ(Application->ComponentCount(), 1);  // only the first form is left
 }
@@ -141,63 +156,41 @@ TEST_F(FormTest, AHandlerTheLayoutNamesButTheFormDoesNotBindIsAnError) {
 TEST_F(FormTest, ShowRunsOnceAndTheFrameShowsColourPictureAndText) {
   int shows = 0;
   form->onShow = [&] { ++shows; };
-  RegisterMainIcon({TIconImage{1, 1, {0xFF000000u}}});
   Application->Run();
   Application->Run();  // already shown: no second OnShow
   EXPECT_EQ(shows, 1);
   EXPECT_EQ(form->senders, std::vector<TObject*>{form});
-  EXPECT_TRUE(form->Visible);
 
-  const THeadlessBackend& backend = Backend();
-  EXPECT_EQ(backend.WindowTitle(), "Test");
-  ASSERT_EQ(backend.Icons().size(), 1u);
-  EXPECT_EQ(backend.Icons()[0].argb, std::vector<std::uint32_t>{0xFF000000u});
-  ASSERT_EQ(backend.FrameWidth(), 200);
-  ASSERT_EQ(backend.FrameHeight(), 150);
+  EXPECT_EQ(headless_->WindowTitle(), "Test");
+  ASSERT_EQ(headless_->FrameWidth(), 200);
+  ASSERT_EQ(headless_->FrameHeight(), 150);
   // The 2 x 2 picture stretched over 40 x 40 pixels at (10, 10): one colour per quadrant.
-  EXPECT_EQ(backend.Pixel(20, 20), kRed);
-  EXPECT_EQ(backend.Pixel(40, 20), kGreen);
-  EXPECT_EQ(backend.Pixel(20, 40), kBlue);
-  EXPECT_EQ(backend.Pixel(39, 39), kWhite);
-
-  // The label keeps its left and top edges and takes its text's size.
-  const TLabel& label = *form->Label1;
-  EXPECT_EQ(label.Left, 10);
-  EXPECT_EQ(label.Top, 60);
-  EXPECT_GT(label.Width, 10);
-  EXPECT_GT(label.Height, 8);
-  int textPixels = 0;
-  for (int y = 0; y < 150; ++y) {
-    for (int x = 0; x < 200; ++x) {
-      const bool inImage = x >= 10 && x < 50 && y >= 10 && y < 50;
-      const bool inLabel = x >= label.Left && x < label.Left + label.Width && y >= label.Top &&
-                           y < label.Top + label.Height;
-      if (inImage) continue;
-      if (inLabel) {
-        textPixels += backend.Pixel(x, y) != kBackground;
-      } else {
-        ASSERT_EQ(backend.Pixel(x, y), kBackground) << x << "," << y;
-      }
-    }
-  }
-  EXPECT_GT(textPixels, 20);
+  EXPECT_EQ(headless_->Pixel(20, 20), kRed);
+  EXPECT_EQ(headless_->Pixel(40, 20), kGreen);
+  EXPECT_EQ(headless_->Pixel(20, 40), kBlue);
+  EXPECT_EQ(headless_->Pixel(39, 39), kWhite);
+  // The picture fills its box, the label has text, and nothing else is drawn.
+  const int text = InkIn(form->Label1->BoundsRect());
+  EXPECT_EQ(InkIn({10, 10, 50, 50}), 40 * 40);
+  EXPECT_GT(text, 20);
+  EXPECT_EQ(InkIn({0, 0, 200, 150}), 40 * 40 + text);
 }
 
 TEST_F(FormTest, AClickGoesToTheTopmostControlUnderThePointThatHasAHandler) {
   std::vector<std::string> clicks;
   form->onImage1 = [&] { clicks.push_back("Image1"); };
   form->onImage2 = [&] { clicks.push_back("Image2"); };
-  Backend().PushClick(15, 15);     // Image1 only
-  Backend().PushClick(45, 45);     // Image1 and Image2 overlap; Image2 was created later
-  Backend().PushClick(65, 65);     // Image2 only
-  Backend().PushClick(12, 62);     // the label has no handler
-  Backend().PushClick(150, 100);   // nothing there
-  Backend().PushClick(15, 15, 3);  // not the primary button
+  headless_->PushClick(15, 15);     // Image1 only
+  headless_->PushClick(45, 45);     // Image1 and Image2 overlap; Image2 was created later
+  headless_->PushClick(65, 65);     // Image2 only
+  headless_->PushClick(12, 62);     // the label has no handler
+  headless_->PushClick(150, 100);   // nothing there
+  headless_->PushClick(15, 15, 3);  // not the primary button
   Application->Run();
   EXPECT_EQ(clicks, (std::vector<std::string>{"Image1", "Image2", "Image2"}));
 
   form->Image2->Visible = false;
-  Backend().PushClick(45, 45);
+  headless_->PushClick(45, 45);
   Application->Run();
   EXPECT_EQ(clicks.back(), "Image1");
   EXPECT_EQ(form->senders.back(), form->Image1);
@@ -210,43 +203,59 @@ TEST_F(FormTest, AnExceptionFromAHandlerIsShownOnceAndTheLoopGoesOn) {
   form->onImage2 = [&] {
     if (++image2Clicks == 1) Abort();
   };
-  Backend().PushClick(15, 15);
-  Backend().PushClick(65, 65);
-  Backend().PushClick(65, 65);
+  headless_->PushClick(15, 15);
+  headless_->PushClick(65, 65);
+  headless_->PushClick(65, 65);
   Application->Run();
 
   EXPECT_EQ(image2Clicks, 2);  // EAbort is silent and the loop carried on
-  ASSERT_EQ(Backend().Messages().size(), 2u);
-  EXPECT_EQ(Backend().Messages()[0].title, "Test App");
-  EXPECT_EQ(Backend().Messages()[0].text, "show failed");
-  EXPECT_EQ(Backend().Messages()[1].text, "outside the tree");
+  ASSERT_EQ(headless_->Messages().size(), 2u);
+  EXPECT_EQ(headless_->Messages()[0].title, "Test App");
+  EXPECT_EQ(headless_->Messages()[0].text, "show failed");
+  EXPECT_EQ(headless_->Messages()[1].text, "outside the tree");
   // The form was painted although its show handler failed.
-  EXPECT_EQ(Backend().Pixel(20, 20), kRed);
+  EXPECT_EQ(headless_->Pixel(20, 20), kRed);
+}
+
+TEST_F(FormTest, APictureThatCannotBeDrawnIsReportedOnceAndTheRestIsPainted) {
+  auto graphic = std::make_unique<TBrokenBitmap>();
+  const TBrokenBitmap& broken = *graphic;
+  form->Image1->Picture()->SetGraphic(std::move(graphic));
+  Application->Run();
+  // The frame is shown, with the label that comes after the picture.
+  EXPECT_EQ(headless_->Pixel(150, 100), kBackground);
+  EXPECT_GT(InkIn(form->Label1->BoundsRect()), 20);
+  headless_->PushExpose();
+  headless_->PushExpose();
+  Application->Run();
+  EXPECT_EQ(broken.draws, 1);
+  ASSERT_EQ(headless_->Messages().size(), 1u);
+  EXPECT_EQ(headless_->Messages()[0].text, "damaged picture");
 }
 
 TEST_F(FormTest, AChangedPictureIsRepaintedAndClosingTheMainFormEndsRun) {
   Application->Run();
-  const int presents = Backend().PresentCount();
+  const int presents = headless_->PresentCount();
   int clicks = 0;
   form->onImage2 = [&] { form->Image1->Picture()->SetGraphic(nullptr); };
   form->onImage1 = [&] {
     ++clicks;
     form->Close();
   };
-  Backend().PushClick(65, 65);
+  headless_->PushClick(65, 65);
   Application->Run();
-  EXPECT_GT(Backend().PresentCount(), presents);
-  EXPECT_EQ(Backend().Pixel(20, 20), kBackground);
+  EXPECT_GT(headless_->PresentCount(), presents);
+  EXPECT_EQ(headless_->Pixel(20, 20), kBackground);
 
-  Backend().PushClick(15, 15);
-  Backend().PushClick(15, 15);
+  headless_->PushClick(15, 15);
+  headless_->PushClick(15, 15);
   Application->Run();
   EXPECT_EQ(clicks, 1);
   EXPECT_TRUE(Application->Terminated());
   EXPECT_FALSE(form->Visible);
-  EXPECT_FALSE(Backend().WindowOpen());
+  EXPECT_FALSE(headless_->WindowOpen());
 
-  Backend().PushClose();
+  headless_->PushClose();
   Application->Run();  // shown again, then the user closes the window
   EXPECT_FALSE(form->Visible);
 }
