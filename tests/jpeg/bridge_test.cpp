@@ -1,6 +1,6 @@
-// The libjpeg bridge under raw library calls: errors become EJPEG with the library's code,
-// stream failures come out as themselves, cut-off data decodes through both sources as the
-// library's own memory source decodes it, and the destination writes whole blocks.
+// The libjpeg bridge under raw library calls: errors become EJPEG with the library's code, stream
+// failures come out as themselves, cut-off data decodes through both sources as the library's own
+// memory source decodes it, and the destination writes whole blocks.
 #include <gtest/gtest.h>
 #include <jerror.h>
 
@@ -96,30 +96,24 @@ void PushThroughDestination(TStream& stream, std::size_t count) {
   });
 }
 
-TEST(BridgeSource, EmptyInputAndASegmentRunningPastTheEndFailWithTheirCodes) {
-  for (const Source kind : {Source::Blocks, Source::InPlace}) {
-    ExpectMessage<EJPEG>([&] { DecodeThroughBridge({}, kind); }, JpegErrorText(JERR_INPUT_EMPTY));
-    // A comment announcing 65533 bytes of which none follow: the skip is satisfied by inserted
-    // end-of-image markers, which then end the datastream.
-    ExpectMessage<EJPEG>(
-        [&] {
-          DecodeThroughBridge({0xFF, 0xD8, 0xFF, 0xFE, 0xFF, 0xFF}, kind);
-        },
-        JpegErrorText(JERR_NO_IMAGE));
-  }
-}
-
+// Cut-off data decodes as the library's own memory source decodes it; no data at all, or a
+// comment announcing 65533 bytes of which none follow (the skip is satisfied by inserted
+// end-of-image markers, which then end the datastream), fail with their codes.
 TEST(BridgeSource, DataEndingEarlyDecodesAsTheLibrarysOwnSourceDecodesIt) {
   const Bytes jpeg = MakeJpeg(320, 240, "-progressive");
   const Bytes withoutEnd(jpeg.begin(), jpeg.end() - 2);
   const Bytes cut(jpeg.begin(), jpeg.begin() + static_cast<long>(jpeg.size() * 2 / 3));
   const Bytes whole = Decode(jpeg, nullptr);
+  const Bytes runningPastTheEnd = {0xFF, 0xD8, 0xFF, 0xFE, 0xFF, 0xFF};
   for (const Source kind : {Source::Blocks, Source::InPlace}) {
     EXPECT_TRUE(DecodeThroughBridge(jpeg, kind) == whole);
     EXPECT_TRUE(DecodeThroughBridge(withoutEnd, kind) == whole);
     Bytes partial;
     ASSERT_NO_THROW(partial = DecodeThroughBridge(cut, kind));
     EXPECT_TRUE(partial == Decode(cut, nullptr));
+    ExpectMessage<EJPEG>([&] { DecodeThroughBridge({}, kind); }, JpegErrorText(JERR_INPUT_EMPTY));
+    ExpectMessage<EJPEG>([&] { DecodeThroughBridge(runningPastTheEnd, kind); },
+                         JpegErrorText(JERR_NO_IMAGE));
   }
 }
 
@@ -161,11 +155,7 @@ TEST(BridgeDestination, WritesWholeBlocksAndTheRemainderOnceAndFailsOnShortOrFai
     std::size_t count;
     std::int64_t writeLimit;
     Sizes sizes;  // empty: a short write fails
-  } cases[] = {{8192, -1, {4096, 4096}},
-               {8193, -1, {4096, 4096, 1}},
-               {10, -1, {10}},
-               {5000, 4000, {}},
-               {100, 99, {}}};
+  } cases[] = {{8193, -1, {4096, 4096, 1}}, {5000, 4000, {}}, {100, 99, {}}};
   ScriptedStream failing;
   failing.throwOnWrite = true;
   ExpectMessage<EWriteError>([&] { PushThroughDestination(failing, 10); },

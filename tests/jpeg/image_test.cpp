@@ -73,9 +73,6 @@ TEST_F(PictureTest, HalftonePaletteOnlyFor24BitPicturesOnPalettedScreens) {
   TBitmap& bitmap = *GetDecodedBitmap(picture);
   EXPECT_EQ(picture.HeldPaletteHandle(), 0u);
   EXPECT_EQ(picture.GetPalette(), bitmap.GetPalette());
-  SetEmulatedScreenDepth(0);
-  AdjustDefaultsToScreen();
-  EXPECT_EQ(JpegDefaultOptions.BitmapDepth, bd24Bit);
 }
 
 TEST_F(PictureTest, ChangePaletteOwnsOneHandleDropsADecodedBitmapAndKeepsAnOnlyOne) {
