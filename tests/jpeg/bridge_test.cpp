@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <jerror.h>
 
-#include <cstring>
-
 #include "jpeg/codec.h"
 #include "tests/jpeg/test_support.h"
 
@@ -43,6 +41,13 @@ Bytes Decode(const Bytes& jpeg, TStream* stream) {
 // A stream that fails or falls short on demand and records its writes.
 class ScriptedStream : public TMemoryStream {
  public:
+  // Holds the bytes after the prefix, positioned at them; the set-up is not recorded.
+  explicit ScriptedStream(const Bytes& bytes = {}, std::string prefix = "") {
+    const auto start = static_cast<std::int64_t>(prefix.size());
+    prefix.append(bytes.begin(), bytes.end());
+    TMemoryStream::Write(prefix.data(), static_cast<std::int64_t>(prefix.size()));
+    SetPosition(start);
+  }
   bool throwOnWrite = false;
   std::int64_t throwFrom = -1;   // reads starting at or past this position throw
   std::int64_t readLimit = -1;   // at most this many bytes per read when not negative
@@ -66,12 +71,10 @@ class ScriptedStream : public TMemoryStream {
 enum class Source { Blocks, InPlace };
 
 Bytes DecodeThroughBridge(const Bytes& jpeg, Source kind) {
-  ScriptedStream blocks;
-  TMemoryStream inPlace;
-  TMemoryStream& stream = kind == Source::InPlace ? inPlace : blocks;
-  stream.WriteBuffer("pre", 3);
-  if (!jpeg.empty()) stream.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
-  stream.SetPosition(3);
+  ScriptedStream blocks(jpeg, "pre");
+  const auto inPlace = StreamOf(BytesOf(blocks));
+  inPlace->SetPosition(3);
+  TMemoryStream& stream = kind == Source::InPlace ? *inPlace : blocks;
   Bytes samples = Decode(jpeg, &stream);
   EXPECT_EQ(stream.GetPosition(), stream.GetSize());
   return samples;
@@ -125,27 +128,22 @@ TEST(BridgeSource, ReadsBlockByBlockAndOnlyFailsForDataTheLibraryNeeds) {
   const Bytes jpeg = Cjpeg(1280, 800, noise, "-quality 95", false);
   ASSERT_GT(jpeg.size(), 3u * 4096 * 64);
   const Bytes whole = Decode(jpeg, nullptr);
-  const auto loaded = [&](ScriptedStream& stream, const char* trailer = "") {
-    stream.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
-    stream.WriteBuffer(trailer, static_cast<std::int64_t>(std::strlen(trailer)));
-    stream.SetPosition(0);
-  };
-  for (const std::int64_t readLimit : {-1, 1000}) {
-    ScriptedStream stream;
-    loaded(stream);
+  const auto size = static_cast<std::int64_t>(jpeg.size());
+  Bytes trailed = jpeg;
+  trailed.insert(trailed.end(), {'e', 'n', 'd'});
+  // Short reads are not the end of the data; failing past the end of the JPEG data goes
+  // unnoticed.
+  for (const auto& [readLimit, throwFrom] :
+       {std::pair<std::int64_t, std::int64_t>{-1, -1}, {1000, -1}, {-1, size}}) {
+    ScriptedStream stream(trailed);
     stream.readLimit = readLimit;
+    stream.throwFrom = throwFrom;
     EXPECT_TRUE(Decode(jpeg, &stream) == whole);
-    for (const std::int64_t size : stream.readSizes) EXPECT_EQ(size, 4096);
+    for (const std::int64_t asked : stream.readSizes) EXPECT_EQ(asked, 4096);
   }
-  // Failing past the end of the JPEG data goes unnoticed; failing inside it does not.
-  ScriptedStream pastTheEnd;
-  loaded(pastTheEnd, "trailing bytes");
-  pastTheEnd.throwFrom = static_cast<std::int64_t>(jpeg.size());
-  EXPECT_TRUE(Decode(jpeg, &pastTheEnd) == whole);
-  ScriptedStream inside;
-  loaded(inside);
-  inside.throwFrom = static_cast<std::int64_t>(jpeg.size()) - 5000;
-  // The stream's own failure comes out as itself, not as a library error.
+  // Failing inside it does, and the stream's own failure comes out as itself.
+  ScriptedStream inside(jpeg);
+  inside.throwFrom = size - 5000;
   ExpectMessage<EReadError>([&] { Decode(jpeg, &inside); }, "device gone while reading");
 }
 

@@ -24,9 +24,7 @@ TEST(Loading, HeaderGivesSizeColourAndScanKindBeforeAnyDecodeAsTheToolPrintsThem
     bool grayscale, progressive;
   } cases[] = {{"", false, 97, 61, false, false},
                {"-progressive", false, 64, 200, false, true},
-               {"-grayscale", false, 33, 17, true, false},
-               {"-progressive", true, 300, 1, true, true},
-               {"-arithmetic", false, 45, 45, false, false}};
+               {"-progressive", true, 300, 1, true, true}};
   TempDir dir;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.cjpegOptions + std::to_string(c.width));
@@ -42,11 +40,9 @@ TEST(Loading, HeaderGivesSizeColourAndScanKindBeforeAnyDecodeAsTheToolPrintsThem
     EXPECT_EQ(picture.SaveProgressive(), c.progressive);
 
     WriteFileBytes(dir.Path("in.jpg"), jpeg);
-    std::string info;
-    EXPECT_EQ(RunShell(kTool + "info " + dir.Quoted("in.jpg"), &info), 0);
-    EXPECT_EQ(info, std::to_string(c.width) + " " + std::to_string(c.height) +
-                        " gray=" + (c.grayscale ? "1" : "0") +
-                        " progressive=" + (c.progressive ? "1\n" : "0\n"));
+    EXPECT_EQ(RunCapturing(dir, kTool + "info " + dir.Quoted("in.jpg")).out,
+              std::to_string(c.width) + " " + std::to_string(c.height) + " gray=" +
+                  (c.grayscale ? "1" : "0") + " progressive=" + (c.progressive ? "1\n" : "0\n"));
   }
 }
 
