@@ -1,10 +1,8 @@
-// The libjpeg bridge under raw library calls: errors become EJPEG with the library's code,
-// stream failures come out as themselves, cut-off data decodes through both sources as the
-// library's own memory source decodes it, and the destination writes whole blocks.
+// The libjpeg bridge under raw library calls: errors become EJPEG with the library's code, stream
+// failures come out as themselves, cut-off data decodes through both sources as the library's own
+// memory source decodes it, and the destination writes whole blocks.
 #include <gtest/gtest.h>
 #include <jerror.h>
-
-#include <cstring>
 
 #include "jpeg/codec.h"
 #include "tests/jpeg/test_support.h"
@@ -43,6 +41,13 @@ Bytes Decode(const Bytes& jpeg, TStream* stream) {
 // A stream that fails or falls short on demand and records its writes.
 class ScriptedStream : public TMemoryStream {
  public:
+  // Holds the bytes after the prefix, positioned at them; the set-up is not recorded.
+  explicit ScriptedStream(const Bytes& bytes = {}, std::string prefix = "") {
+    const auto start = static_cast<std::int64_t>(prefix.size());
+    prefix.append(bytes.begin(), bytes.end());
+    TMemoryStream::Write(prefix.data(), static_cast<std::int64_t>(prefix.size()));
+    SetPosition(start);
+  }
   bool throwOnWrite = false;
   std::int64_t throwFrom = -1;   // reads starting at or past this position throw
   std::int64_t readLimit = -1;   // at most this many bytes per read when not negative
@@ -61,15 +66,18 @@ class ScriptedStream : public TMemoryStream {
   }
 };
 
-// A plain memory stream is read in place; a derived one, like any other stream, in blocks.
+// A plain memory stream is read in place, from its position to its end; a derived one, like any
+// other stream, in blocks.
 enum class Source { Blocks, InPlace };
 
 Bytes DecodeThroughBridge(const Bytes& jpeg, Source kind) {
-  if (kind == Source::InPlace) return Decode(jpeg, StreamOf(jpeg).get());
-  ScriptedStream stream;
-  stream.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
-  stream.SetPosition(0);
-  return Decode(jpeg, &stream);
+  ScriptedStream blocks(jpeg, "pre");
+  const auto inPlace = StreamOf(BytesOf(blocks));
+  inPlace->SetPosition(3);
+  TMemoryStream& stream = kind == Source::InPlace ? *inPlace : blocks;
+  Bytes samples = Decode(jpeg, &stream);
+  EXPECT_EQ(stream.GetPosition(), stream.GetSize());
+  return samples;
 }
 
 // Pushes count bytes (0, 1, 2, ...) through the destination methods as the library would.
@@ -91,44 +99,25 @@ void PushThroughDestination(TStream& stream, std::size_t count) {
   });
 }
 
-TEST(BridgeSource, EmptyInputAndASegmentRunningPastTheEndFailWithTheirCodes) {
-  for (const Source kind : {Source::Blocks, Source::InPlace}) {
-    ExpectMessage<EJPEG>([&] { DecodeThroughBridge({}, kind); }, JpegErrorText(JERR_INPUT_EMPTY));
-    // A comment announcing 65533 bytes of which none follow: the skip is satisfied by inserted
-    // end-of-image markers, which then end the datastream.
-    ExpectMessage<EJPEG>(
-        [&] {
-          DecodeThroughBridge({0xFF, 0xD8, 0xFF, 0xFE, 0xFF, 0xFF}, kind);
-        },
-        JpegErrorText(JERR_NO_IMAGE));
-  }
-}
-
+// Cut-off data decodes as the library's own memory source decodes it; no data at all, or a
+// comment announcing 65533 bytes of which none follow (the skip is satisfied by inserted
+// end-of-image markers, which then end the datastream), fail with their codes.
 TEST(BridgeSource, DataEndingEarlyDecodesAsTheLibrarysOwnSourceDecodesIt) {
-  for (const char* options : {"", "-progressive"}) {
-    SCOPED_TRACE(options);
-    const Bytes jpeg = MakeJpeg(320, 240, options);
-    const Bytes withoutEnd(jpeg.begin(), jpeg.end() - 2);
-    const Bytes cut(jpeg.begin(), jpeg.begin() + static_cast<long>(jpeg.size() * 2 / 3));
-    const Bytes whole = Decode(jpeg, nullptr);
-    for (const Source kind : {Source::Blocks, Source::InPlace}) {
-      EXPECT_TRUE(DecodeThroughBridge(jpeg, kind) == whole);
-      EXPECT_TRUE(DecodeThroughBridge(withoutEnd, kind) == whole);
-      Bytes partial;
-      ASSERT_NO_THROW(partial = DecodeThroughBridge(cut, kind));
-      EXPECT_TRUE(partial == Decode(cut, nullptr));
-    }
+  const Bytes jpeg = MakeJpeg(320, 240, "-progressive");
+  const Bytes withoutEnd(jpeg.begin(), jpeg.end() - 2);
+  const Bytes cut(jpeg.begin(), jpeg.begin() + static_cast<long>(jpeg.size() * 2 / 3));
+  const Bytes whole = Decode(jpeg, nullptr);
+  const Bytes runningPastTheEnd = {0xFF, 0xD8, 0xFF, 0xFE, 0xFF, 0xFF};
+  for (const Source kind : {Source::Blocks, Source::InPlace}) {
+    EXPECT_TRUE(DecodeThroughBridge(jpeg, kind) == whole);
+    EXPECT_TRUE(DecodeThroughBridge(withoutEnd, kind) == whole);
+    Bytes partial;
+    ASSERT_NO_THROW(partial = DecodeThroughBridge(cut, kind));
+    EXPECT_TRUE(partial == Decode(cut, nullptr));
+    ExpectMessage<EJPEG>([&] { DecodeThroughBridge({}, kind); }, JpegErrorText(JERR_INPUT_EMPTY));
+    ExpectMessage<EJPEG>([&] { DecodeThroughBridge(runningPastTheEnd, kind); },
+                         JpegErrorText(JERR_NO_IMAGE));
   }
-}
-
-TEST(BridgeSource, APlainMemoryStreamIsReadFromItsPositionToItsEnd) {
-  const Bytes jpeg = MakeJpeg(64, 48);
-  TMemoryStream stream;
-  stream.WriteBuffer("pre", 3);
-  stream.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
-  stream.SetPosition(3);
-  EXPECT_TRUE(Decode(jpeg, &stream) == Decode(jpeg, nullptr));
-  EXPECT_EQ(stream.GetPosition(), stream.GetSize());
 }
 
 TEST(BridgeSource, ReadsBlockByBlockAndOnlyFailsForDataTheLibraryNeeds) {
@@ -139,60 +128,43 @@ TEST(BridgeSource, ReadsBlockByBlockAndOnlyFailsForDataTheLibraryNeeds) {
   const Bytes jpeg = Cjpeg(1280, 800, noise, "-quality 95", false);
   ASSERT_GT(jpeg.size(), 3u * 4096 * 64);
   const Bytes whole = Decode(jpeg, nullptr);
-  const auto loaded = [&](ScriptedStream& stream, const char* trailer = "") {
-    stream.WriteBuffer(jpeg.data(), static_cast<std::int64_t>(jpeg.size()));
-    stream.WriteBuffer(trailer, static_cast<std::int64_t>(std::strlen(trailer)));
-    stream.SetPosition(0);
-  };
-  for (const std::int64_t readLimit : {-1, 1000}) {
-    ScriptedStream stream;
-    loaded(stream);
+  const auto size = static_cast<std::int64_t>(jpeg.size());
+  Bytes trailed = jpeg;
+  trailed.insert(trailed.end(), {'e', 'n', 'd'});
+  // Short reads are not the end of the data; failing past the end of the JPEG data goes
+  // unnoticed.
+  for (const auto& [readLimit, throwFrom] :
+       {std::pair<std::int64_t, std::int64_t>{-1, -1}, {1000, -1}, {-1, size}}) {
+    ScriptedStream stream(trailed);
     stream.readLimit = readLimit;
+    stream.throwFrom = throwFrom;
     EXPECT_TRUE(Decode(jpeg, &stream) == whole);
-    for (const std::int64_t size : stream.readSizes) EXPECT_EQ(size, 4096);
+    for (const std::int64_t asked : stream.readSizes) EXPECT_EQ(asked, 4096);
   }
-  // Failing past the end of the JPEG data goes unnoticed; failing inside it does not.
-  ScriptedStream pastTheEnd;
-  loaded(pastTheEnd, "trailing bytes");
-  pastTheEnd.throwFrom = static_cast<std::int64_t>(jpeg.size());
-  EXPECT_TRUE(Decode(jpeg, &pastTheEnd) == whole);
-  ScriptedStream inside;
-  loaded(inside);
-  inside.throwFrom = static_cast<std::int64_t>(jpeg.size()) - 5000;
-  // The stream's own failure comes out as itself, not as a library error.
+  // Failing inside it does, and the stream's own failure comes out as itself.
+  ScriptedStream inside(jpeg);
+  inside.throwFrom = size - 5000;
   ExpectMessage<EReadError>([&] { Decode(jpeg, &inside); }, "device gone while reading");
 }
 
 TEST(BridgeDestination, WritesWholeBlocksAndTheRemainderOnceAndFailsOnShortOrFailedWrites) {
-  using Sizes = std::vector<std::int64_t>;
-  const struct {
-    std::size_t count;
-    std::int64_t writeLimit;
-    Sizes sizes;  // empty: a short write fails
-  } cases[] = {{8192, -1, {4096, 4096}},
-               {8193, -1, {4096, 4096, 1}},
-               {10, -1, {10}},
-               {5000, 4000, {}},
-               {100, 99, {}}};
+  ScriptedStream blocks;
+  PushThroughDestination(blocks, 8193);
+  EXPECT_EQ(blocks.writeSizes, (std::vector<std::int64_t>{4096, 4096, 1}));
+  Bytes pushed(8193);
+  for (std::size_t i = 0; i < pushed.size(); ++i) pushed[i] = static_cast<std::uint8_t>(i);
+  EXPECT_TRUE(BytesOf(blocks) == pushed);
+  // A short write of a block or of the remainder fails; a failing stream's error is its own.
+  for (const auto& [count, writeLimit] : {std::pair<std::size_t, int>{5000, 4000}, {100, 99}}) {
+    ScriptedStream stream;
+    stream.writeLimit = writeLimit;
+    ExpectMessage<EJPEG>([&] { PushThroughDestination(stream, count); },
+                         JpegErrorText(JERR_FILE_WRITE));
+  }
   ScriptedStream failing;
   failing.throwOnWrite = true;
   ExpectMessage<EWriteError>([&] { PushThroughDestination(failing, 10); },
                              "device gone while writing");
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.count);
-    ScriptedStream stream;
-    stream.writeLimit = c.writeLimit;
-    if (c.sizes.empty()) {
-      ExpectMessage<EJPEG>([&] { PushThroughDestination(stream, c.count); },
-                           JpegErrorText(JERR_FILE_WRITE));
-      continue;
-    }
-    PushThroughDestination(stream, c.count);
-    EXPECT_EQ(stream.writeSizes, c.sizes);
-    Bytes pushed(c.count);
-    for (std::size_t i = 0; i < c.count; ++i) pushed[i] = static_cast<std::uint8_t>(i);
-    EXPECT_TRUE(BytesOf(stream) == pushed);
-  }
 }
 
 }  // namespace
