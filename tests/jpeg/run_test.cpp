@@ -1,6 +1,5 @@
-// Decoding and compressing a picture: when each runs, its notifications, cancelling, failing or
-// changing the picture from a notification, a held palette during a decode, and headers
-// announcing absurd sizes.
+// Decoding and compressing a picture: when each runs, its notifications, and cancelling,
+// failing or changing the picture from a notification.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +7,6 @@
 #include <functional>
 #include <stdexcept>
 
-#include "framework/graphics/palette.h"
 #include "framework/graphics/picture.h"
 #include "framework/platform/clock.h"
 #include "tests/jpeg/test_support.h"
@@ -57,6 +55,8 @@ class RunTest : public PaletteLeakCheck {
 };
 
 TEST_F(RunTest, BitmapIsCompressedOnceAndEmptyOnesNever) {
+  TJPEGImage blank;
+  EXPECT_TRUE(GetDecodedBitmap(blank)->Empty());
   TJPEGImage picture;
   Watch(picture);
   picture.Assign(PatternBitmap(40, 30).get());
@@ -96,98 +96,69 @@ TEST_F(RunTest, CancelledOrFailedCompressionLeavesNoPartialResult) {
   EXPECT_EQ(log, "s0 s0 e100 s0 e0 ");
 }
 
-TEST_F(RunTest, CompressionReadsThePixelsAsTheyWereWhenSavingBegan) {
-  const auto pattern = PatternBitmap(64, 48);
-  TJPEGImage untouched;
-  untouched.Assign(pattern.get());
-  const Bytes expected = Save(untouched);
-
-  TJPEGImage picture;
-  picture.Assign(pattern.get());
-  picture.OnProgress = [&picture](TObject*, TProgressStage stage, std::uint8_t, bool, const TRect&,
-                                  const AnsiString&) {
-    if (stage != psStarting) return;
-    TBitmap& bitmap = *picture.DecodedBitmapOrNull();
-    for (int y = 0; y < bitmap.GetHeight(); ++y) bitmap.ScanLine(y)[0] = 0xEE;
-  };
-  EXPECT_EQ(Save(picture), expected);
-  EXPECT_EQ(picture.DecodedBitmapOrNull()->ScanLine(47)[0], 0xEE);
-}
-
-TEST_F(RunTest, DecodesOnceThenReturnsTheSameBitmapSilently) {
-  TJPEGImage picture;
-  LoadWatched(picture, MakeJpeg(30, 20));
-  TBitmap* first = GetDecodedBitmap(picture);
-  EXPECT_EQ(GetDecodedBitmap(picture), first);
-  EXPECT_EQ(log, "s0 e100R c ");  // loading left the palette-modified flag set
-  TJPEGImage blank;
-  EXPECT_TRUE(GetDecodedBitmap(blank)->Empty());
-}
-
-// Cancelling from any stage ends the decode quietly and keeps whatever was decoded; any other
-// failure reaches the caller once, and the picture decodes again when next asked.
-struct Interruption {
-  TProgressStage stage;
-  bool cancel;
-  const char* log;
-};
-class DecodeInterrupted : public RunTest, public ::testing::WithParamInterface<Interruption> {};
-
-TEST_P(DecodeInterrupted, LeavesThePictureUsable) {
-  const Interruption& c = GetParam();
+// A decode runs once, then answers silently. Cancelling from any stage ends it quietly and
+// keeps whatever was decoded; any other failure reaches the caller once, and the picture decodes
+// again when next asked.
+TEST_F(RunTest, DecodeRunsOnceAndCancellingOrFailingLeavesThePictureUsable) {
   UseFastClock();
   const Bytes jpeg = MakeJpeg(64, 96);
-  TJPEGImage picture;
-  LoadWatched(picture, jpeg);
-  FailAt(c.stage, c.cancel ? std::make_exception_ptr(EAbort("cancel"))
-                           : std::make_exception_ptr(std::runtime_error("handler broke")));
-  if (c.cancel) {
-    // Leave used memory behind for the decoder's blocks, so that rows the decode never reached
-    // would show it unless cleared.
-    {
-      TBitmap used;
-      used.SetSize(64, 500);
-      for (int row = 0; row < 500; ++row) std::memset(used.ScanLine(row), 0xAB, 64 * 3);
+  enum Outcome { kDone, kCancelled, kFailed };
+  const struct {
+    TProgressStage stage;
+    Outcome outcome;
+    const char* log;
+  } cases[] = {{psEnding, kDone, "s0 r e100R c "},
+               {psStarting, kCancelled, "s0 "},
+               {psRunning, kCancelled, "s0 r e0R c "},
+               {psEnding, kCancelled, "s0 r e100R "},
+               {psRunning, kFailed, "s0 r e0R c "}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.log);
+    log.clear();
+    TJPEGImage picture;
+    LoadWatched(picture, jpeg);
+    if (c.outcome != kDone) {
+      FailAt(c.stage, c.outcome == kCancelled
+                          ? std::make_exception_ptr(EAbort("cancel"))
+                          : std::make_exception_ptr(std::runtime_error("handler broke")));
     }
-    TBitmap* bitmap = GetDecodedBitmap(picture);
-    EXPECT_EQ(bitmap->GetHeight(), c.stage == psStarting ? 0 : 96);
-    if (c.stage == psRunning) {
-      const std::uint8_t* lastRow = bitmap->ScanLine(95);
-      EXPECT_EQ(std::count(lastRow, lastRow + bitmap->RowBytes(), 0), bitmap->RowBytes());
+    if (c.outcome == kFailed) {
+      EXPECT_THROW(GetDecodedBitmap(picture), std::runtime_error);
+      EXPECT_EQ(log, c.log);
+      EXPECT_EQ(GetDecodedBitmap(picture)->GetWidth(), 64);
+    } else {
+      // Leave used memory behind for the decoder's blocks, so that rows the decode never
+      // reached would show it unless cleared.
+      {
+        TBitmap used;
+        used.SetSize(64, 500);
+        for (int row = 0; row < 500; ++row) std::memset(used.ScanLine(row), 0xAB, 64 * 3);
+      }
+      TBitmap* bitmap = GetDecodedBitmap(picture);
+      EXPECT_EQ(bitmap->GetHeight(), c.stage == psStarting ? 0 : 96);
+      if (c.stage == psRunning) {
+        const std::uint8_t* lastRow = bitmap->ScanLine(95);
+        EXPECT_EQ(std::count(lastRow, lastRow + bitmap->RowBytes(), 0), bitmap->RowBytes());
+      }
+      EXPECT_EQ(GetDecodedBitmap(picture), bitmap);
+      EXPECT_EQ(log, c.log);
     }
-    EXPECT_EQ(GetDecodedBitmap(picture), bitmap);
-    EXPECT_EQ(log, c.log);
-  } else {
-    EXPECT_THROW(GetDecodedBitmap(picture), std::runtime_error);
-    EXPECT_EQ(log, c.log);
-    EXPECT_EQ(GetDecodedBitmap(picture)->GetWidth(), 64);
+    EXPECT_EQ(Save(picture), jpeg) << "the loaded bytes are saved, not a compression";
   }
-  EXPECT_EQ(Save(picture), jpeg) << "the loaded bytes are saved, not a compression";
 }
-
-INSTANTIATE_TEST_SUITE_P(EachStage, DecodeInterrupted,
-                         ::testing::Values(Interruption{psStarting, true, "s0 "},
-                                           Interruption{psRunning, true, "s0 r e0R c "},
-                                           Interruption{psEnding, true, "s0 r e100R "},
-                                           Interruption{psRunning, false, "s0 r e0R c "}));
 
 // A handler invited to repaint the rows decoded so far sees cleared rows below them, never the
 // picture that used the same memory before (a released large block is kept for reuse).
 TEST_F(RunTest, RowsNotDecodedYetShowNoEarlierPicture) {
   const int width = 1600, height = 1200;
-  const auto solid = [&](std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    Bytes rgb(std::size_t{width} * height * 3);
-    for (std::size_t i = 0; i < rgb.size(); i += 3) rgb[i] = r, rgb[i + 1] = g, rgb[i + 2] = b;
-    return Cjpeg(width, height, rgb, "", false);
-  };
   {
     TJPEGImage red;
-    Load(red, solid(255, 0, 0));
+    Load(red, SolidJpeg(width, height, {255, 0, 0}));
     ASSERT_EQ(GetDecodedBitmap(red)->ScanLine(height - 1)[2], 254);
   }
   UseFastClock();
   TJPEGImage blue;
-  Load(blue, solid(0, 0, 255));
+  Load(blue, SolidJpeg(width, height, {0, 0, 255}));
   bool checked = false;
   blue.OnProgress = [&](TObject*, TProgressStage stage, std::uint8_t, bool, const TRect& rect,
                         const AnsiString&) {
@@ -202,31 +173,13 @@ TEST_F(RunTest, RowsNotDecodedYetShowNoEarlierPicture) {
   EXPECT_TRUE(checked);
 }
 
-TEST_F(RunTest, HeldPaletteOfAnEightBitPictureIsTheMapItDecodesTo) {
-  ScopedDefaults defaults({.BitmapDepth = bd8Bit});
-  TJPEGImage picture;
-  const HPALETTE held = GrayPalette(16);
-  picture.SetPalette(held);
-  LoadWatched(picture, MakeJpeg(40, 30));
-  picture.PaletteModified = false;
-  TBitmap& bitmap = *GetDecodedBitmap(picture);
-  for (int y = 0; y < 30; ++y) {
-    for (int x = 0; x < 40; ++x) ASSERT_LT(bitmap.ScanLine(y)[x], 16);
-  }
-  PALETTEENTRY entries[256];
-  ASSERT_EQ(GetPaletteEntries(bitmap.GetPalette(), 0, 256, entries), 16u);
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(entries[i].peRed, i * 17);
-  EXPECT_NE(bitmap.GetPalette(), held);
-  EXPECT_EQ(picture.HeldPaletteHandle(), held);
-  EXPECT_EQ(log, "s0 e100 ");
-}
-
-// A handler may load, assign or repaint the picture being decoded or saved: the run keeps what it
-// uses, the picture then shows the handler's change, and no call hands out a freed object.
+// A handler may load, assign, repaint or draw on the picture being decoded or saved: the run
+// keeps what it uses, a save writes the picture as it was when saving began, the picture then
+// shows the handler's change, and no call hands out a freed object.
 struct PictureChange {
   const char* name;
   std::function<void(TJPEGImage&)> change;
-  int width;  // of the picture afterwards
+  int width;  // of the picture afterwards; 0: as before
 };
 const Bytes& OtherJpeg() {
   static const Bytes jpeg = MakeJpeg(20, 10);
@@ -243,49 +196,50 @@ const PictureChange kChanges[] = {
        p.Assign(&other);
      },
      20},
-    {"a new palette", [](TJPEGImage& p) { p.SetPalette(GrayPalette(16)); }, 64}};
+    {"a new palette", [](TJPEGImage& p) { p.SetPalette(GrayPalette(16)); }, 0},
+    {"its pixels",
+     [](TJPEGImage& p) {
+       TBitmap& bitmap = *p.DecodedBitmapOrNull();
+       for (int y = 0; y < bitmap.GetHeight(); ++y) bitmap.ScanLine(y)[0] = 0xEE;
+     },
+     0}};
 
-TEST_F(RunTest, HandlerThatChangesThePictureDuringADecodeFreesNothingInUse) {
+TEST_F(RunTest, HandlerThatChangesThePictureFreesNothingInUse) {
   UseFastClock();
-  for (const PictureChange& c : kChanges) {
-    for (const TProgressStage stage : {psStarting, psRunning}) {
-      SCOPED_TRACE(std::string(c.name) + (stage == psStarting ? " when starting" : " running"));
-      TJPEGImage picture;
-      Load(picture, MakeJpeg(64, 96));
-      bool changed = false;
-      picture.OnProgress = [&](TObject*, TProgressStage at, std::uint8_t, bool, const TRect&,
-                               const AnsiString&) {
-        if (at == stage && !std::exchange(changed, true)) c.change(picture);
-      };
-      TBitmap* bitmap = GetDecodedBitmap(picture);
-      EXPECT_TRUE(changed);
-      EXPECT_EQ(bitmap, picture.DecodedBitmapOrNull());
-      EXPECT_EQ(bitmap->GetWidth(), c.width);
-      if (c.width == 20) ExpectSameColours(Djpeg(OtherJpeg(), DjpegOptions({})), Resolve(*bitmap));
-    }
-  }
-}
-
-TEST_F(RunTest, HandlerThatChangesThePictureDuringASaveGetsTheSaveOfTheEarlierOne) {
-  UseFastClock();
+  const Bytes jpeg = MakeJpeg(64, 96);
   const auto pattern = PatternBitmap(300, 200);
   TJPEGImage untouched;
   untouched.Assign(pattern.get());
-  const Bytes expected = Save(untouched);
-  for (const PictureChange& c : kChanges) {
-    for (const TProgressStage stage : {psStarting, psRunning}) {
-      SCOPED_TRACE(std::string(c.name) + (stage == psStarting ? " when starting" : " running"));
-      TJPEGImage picture;
-      picture.Assign(pattern.get());
-      bool changed = false;
-      picture.OnProgress = [&](TObject*, TProgressStage at, std::uint8_t, bool, const TRect&,
-                               const AnsiString&) {
-        if (at == stage && !std::exchange(changed, true)) c.change(picture);
-      };
-      EXPECT_EQ(Save(picture), expected);
-      EXPECT_TRUE(changed);
-      // A new palette leaves a picture that holds only a bitmap as it was.
-      EXPECT_EQ(picture.GetWidth(), c.width == 64 ? 300 : c.width);
+  const Bytes saved = Save(untouched);
+  for (const bool saving : {false, true}) {
+    for (const PictureChange& c : kChanges) {
+      for (const TProgressStage stage : {psStarting, psRunning}) {
+        SCOPED_TRACE(std::string(saving ? "saving, " : "decoding, ") + c.name +
+                     (stage == psStarting ? " when starting" : " running"));
+        TJPEGImage picture;
+        if (saving) {
+          picture.Assign(pattern.get());
+        } else {
+          Load(picture, jpeg);
+        }
+        bool changed = false;
+        picture.OnProgress = [&](TObject*, TProgressStage at, std::uint8_t, bool, const TRect&,
+                                 const AnsiString&) {
+          if (at == stage && !std::exchange(changed, true)) c.change(picture);
+        };
+        if (saving) {
+          EXPECT_EQ(Save(picture), saved);
+          EXPECT_EQ(picture.GetWidth(), c.width == 0 ? 300 : c.width);
+        } else {
+          TBitmap* bitmap = GetDecodedBitmap(picture);
+          EXPECT_EQ(bitmap, picture.DecodedBitmapOrNull());
+          EXPECT_EQ(bitmap->GetWidth(), c.width == 0 ? 64 : c.width);
+          if (c.width == 20) {
+            ExpectSameColours(Djpeg(OtherJpeg(), DjpegOptions({})), Resolve(*bitmap));
+          }
+        }
+        EXPECT_TRUE(changed);
+      }
     }
   }
 }

@@ -1,11 +1,15 @@
 #include "tests/jpeg/test_support.h"
 
 #include <fstream>
+#include <functional>
 #include <stdexcept>
 
 #include "framework/graphics/palette.h"
 #include "framework/graphics/screen.h"
 
+namespace {
+
+// A smooth colour test image, R,G,B per pixel, rows top to bottom.
 Bytes GradientRgb(int width, int height) {
   Bytes rgb;
   rgb.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
@@ -19,28 +23,43 @@ Bytes GradientRgb(int width, int height) {
   return rgb;
 }
 
-void WritePnm(const std::filesystem::path& path, int width, int height, const Bytes& rgb,
-              bool gray) {
-  std::ofstream file(path, std::ios::binary);
-  file << (gray ? "P5\n" : "P6\n") << width << ' ' << height << "\n255\n";
-  if (!gray) {
-    file.write(reinterpret_cast<const char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
-    return;
-  }
-  for (std::size_t i = 1; i < rgb.size(); i += 3) file.put(static_cast<char>(rgb[i]));
-}
-
-Bytes Cjpeg(int width, int height, const Bytes& rgb, const std::string& options, bool gray) {
+// cjpeg's output for in.pnm, a PPM (or PGM for gray) that write fills after the header.
+Bytes CjpegOfPnm(int width, int height, bool gray, const std::string& options,
+                 const std::function<void(std::ofstream&)>& write) {
   TempDir dir;
-  WritePnm(dir.Path("in.pnm"), width, height, rgb, gray);
+  {
+    std::ofstream file(dir.Path("in.pnm"), std::ios::binary);
+    file << (gray ? "P5\n" : "P6\n") << width << ' ' << height << "\n255\n";
+    write(file);
+  }
   const std::string command =
       "cjpeg " + options + " -outfile " + dir.Quoted("out.jpg") + " " + dir.Quoted("in.pnm");
   if (RunShell(command) != 0) throw std::runtime_error("cjpeg failed: " + command);
   return ReadFileBytes(dir.Path("out.jpg"));
 }
 
+}  // namespace
+
+Bytes Cjpeg(int width, int height, const Bytes& rgb, const std::string& options, bool gray) {
+  return CjpegOfPnm(width, height, gray, options, [&](std::ofstream& file) {
+    // A gray image is the green channel.
+    for (std::size_t i = gray ? 1 : 0; i < rgb.size(); i += gray ? 3 : 1) file.put(char(rgb[i]));
+  });
+}
+
 Bytes MakeJpeg(int width, int height, const std::string& cjpegOptions, bool gray) {
   return Cjpeg(width, height, GradientRgb(width, height), cjpegOptions, gray);
+}
+
+Bytes SolidJpeg(int width, int height, const std::array<std::uint8_t, 3>& rgb,
+                const std::string& cjpegOptions, bool gray) {
+  return CjpegOfPnm(width, height, gray, cjpegOptions, [&](std::ofstream& file) {
+    const std::string pixel =
+        gray ? std::string(1, char(rgb[1])) : std::string(rgb.begin(), rgb.end());
+    std::string row;
+    for (int x = 0; x < width; ++x) row += pixel;
+    for (int y = 0; y < height; ++y) file << row;
+  });
 }
 
 Image Resolve(TBitmap& bitmap) {

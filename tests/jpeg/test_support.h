@@ -3,6 +3,7 @@
 // generated images, djpeg's decode of them, scoped defaults, and a palette leak check.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -20,15 +21,14 @@
 // The built talvesk-jpeg, quoted for a shell command.
 inline const std::string kTool = "'" TALVESK_BINARY_DIR "/tools/talvesk-jpeg' ";
 
-// A smooth colour test image, R,G,B per pixel, rows top to bottom.
-Bytes GradientRgb(int width, int height);
-// Writes a binary PPM (three channels) or PGM (gray = true: the green channel).
-void WritePnm(const std::filesystem::path& path, int width, int height, const Bytes& rgb,
-              bool gray);
-// What cjpeg makes of the image with the given options (e.g. "-progressive").
+// What cjpeg makes of an R,G,B image with the given options (e.g. "-progressive"); gray = true
+// feeds it a PGM of the green channel.
 Bytes Cjpeg(int width, int height, const Bytes& rgb, const std::string& options, bool gray);
-// cjpeg's JPEG of a gradient image; gray = true feeds a one-channel PGM.
+// cjpeg's JPEG of a gradient image.
 Bytes MakeJpeg(int width, int height, const std::string& cjpegOptions = "", bool gray = false);
+// cjpeg's JPEG of an image in one colour, written row by row so that a large one costs no copy.
+Bytes SolidJpeg(int width, int height, const std::array<std::uint8_t, 3>& rgb,
+                const std::string& cjpegOptions = "", bool gray = false);
 
 // Colours of a decoded image, R,G,B per pixel, rows top to bottom.
 struct Image {
