@@ -1,7 +1,6 @@
 #include "tests/jpeg/test_support.h"
 
 #include <fstream>
-#include <functional>
 #include <stdexcept>
 
 #include "framework/graphics/palette.h"
@@ -23,28 +22,20 @@ Bytes GradientRgb(int width, int height) {
   return rgb;
 }
 
-// cjpeg's output for in.pnm, a PPM (or PGM for gray) that write fills after the header.
-Bytes CjpegOfPnm(int width, int height, bool gray, const std::string& options,
-                 const std::function<void(std::ofstream&)>& write) {
+}  // namespace
+
+Bytes Cjpeg(int width, int height, const Bytes& rgb, const std::string& options, bool gray) {
   TempDir dir;
   {
     std::ofstream file(dir.Path("in.pnm"), std::ios::binary);
     file << (gray ? "P5\n" : "P6\n") << width << ' ' << height << "\n255\n";
-    write(file);
+    // A gray image is the green channel.
+    for (std::size_t i = gray ? 1 : 0; i < rgb.size(); i += gray ? 3 : 1) file.put(char(rgb[i]));
   }
   const std::string command =
       "cjpeg " + options + " -outfile " + dir.Quoted("out.jpg") + " " + dir.Quoted("in.pnm");
   if (RunShell(command) != 0) throw std::runtime_error("cjpeg failed: " + command);
   return ReadFileBytes(dir.Path("out.jpg"));
-}
-
-}  // namespace
-
-Bytes Cjpeg(int width, int height, const Bytes& rgb, const std::string& options, bool gray) {
-  return CjpegOfPnm(width, height, gray, options, [&](std::ofstream& file) {
-    // A gray image is the green channel.
-    for (std::size_t i = gray ? 1 : 0; i < rgb.size(); i += gray ? 3 : 1) file.put(char(rgb[i]));
-  });
 }
 
 Bytes MakeJpeg(int width, int height, const std::string& cjpegOptions, bool gray) {
@@ -53,13 +44,9 @@ Bytes MakeJpeg(int width, int height, const std::string& cjpegOptions, bool gray
 
 Bytes SolidJpeg(int width, int height, const std::array<std::uint8_t, 3>& rgb,
                 const std::string& cjpegOptions, bool gray) {
-  return CjpegOfPnm(width, height, gray, cjpegOptions, [&](std::ofstream& file) {
-    const std::string pixel =
-        gray ? std::string(1, char(rgb[1])) : std::string(rgb.begin(), rgb.end());
-    std::string row;
-    for (int x = 0; x < width; ++x) row += pixel;
-    for (int y = 0; y < height; ++y) file << row;
-  });
+  Bytes image(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = rgb[i % 3];
+  return Cjpeg(width, height, image, cjpegOptions, gray);
 }
 
 Image Resolve(TBitmap& bitmap) {

@@ -26,7 +26,7 @@ inline const std::string kTool = "'" TALVESK_BINARY_DIR "/tools/talvesk-jpeg' ";
 Bytes Cjpeg(int width, int height, const Bytes& rgb, const std::string& options, bool gray);
 // cjpeg's JPEG of a gradient image.
 Bytes MakeJpeg(int width, int height, const std::string& cjpegOptions = "", bool gray = false);
-// cjpeg's JPEG of an image in one colour, written row by row so that a large one costs no copy.
+// cjpeg's JPEG of an image in one colour.
 Bytes SolidJpeg(int width, int height, const std::array<std::uint8_t, 3>& rgb,
                 const std::string& cjpegOptions = "", bool gray = false);
 
