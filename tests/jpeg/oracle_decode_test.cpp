@@ -12,11 +12,6 @@
 
 namespace {
 
-TBitmap& Decode(TJPEGImage& picture, const Bytes& jpeg) {
-  Load(picture, jpeg);
-  return *GetDecodedBitmap(picture);
-}
-
 // Four-component files, as Adobe applications write them: inverted CMYK, or YCCK.
 enum Ink { kNoInk, kCmyk, kYcck };
 
@@ -99,7 +94,8 @@ TEST_P(OracleDecode, MatchesDjpeg) {
   const TJPEGDefaults& options = mode.options;
   ScopedDefaults defaults(options);
   TJPEGImage picture;
-  TBitmap& bitmap = Decode(picture, JpegOf(source));
+  Load(picture, JpegOf(source));
+  TBitmap& bitmap = *GetDecodedBitmap(picture);
   const bool mapped = options.BitmapDepth == bd8Bit || options.GrayOutput || source.gray;
   EXPECT_EQ(bitmap.GetPixelFormat(), mapped ? pf8bit : pf24bit);
   if (mapped) {
@@ -166,7 +162,9 @@ TEST_F(HeldPaletteDecode, ColoursAreThoseOfTheMapTheDecoderUsed) {
     const HPALETTE held = GrayPalette(16);
     picture.SetPalette(held);
     const std::string heldMap = c.mapsToHeld ? " -map " + dir.Quoted("map.ppm") : "";
-    ExpectSameColours(Djpeg(jpeg, DjpegOptions(options) + heldMap), Resolve(Decode(picture, jpeg)));
+    Load(picture, jpeg);
+    ExpectSameColours(Djpeg(jpeg, DjpegOptions(options) + heldMap),
+                      Resolve(*GetDecodedBitmap(picture)));
     EXPECT_EQ(picture.HeldPaletteHandle(), held);
   }
 }

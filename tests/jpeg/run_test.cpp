@@ -156,43 +156,36 @@ TEST_F(RunTest, RowsNotDecodedYetShowNoEarlierPicture) {
 // A handler may load, assign, repaint or draw on the picture being decoded or saved: the run
 // keeps what it uses, a save writes the picture as it was when saving began, the picture then
 // shows the handler's change, and no call hands out a freed object.
-struct PictureChange {
-  const char* name;
-  std::function<void(TJPEGImage&)> change;
-  int width;  // of the picture afterwards; 0: as before
-};
-const Bytes& OtherJpeg() {
-  static const Bytes jpeg = MakeJpeg(20, 10);
-  return jpeg;
-}
-const PictureChange kChanges[] = {
-    {"new data", [](TJPEGImage& p) { Load(p, OtherJpeg()); }, 20},
-    {"a bitmap", [](TJPEGImage& p) { p.Assign(PatternBitmap(7, 5).get()); }, 7},
-    {"another picture",
-     [](TJPEGImage& p) {
-       TJPEGImage other;
-       Load(other, OtherJpeg());
-       GetDecodedBitmap(other);
-       p.Assign(&other);
-     },
-     20},
-    {"a new palette", [](TJPEGImage& p) { p.SetPalette(GrayPalette(16)); }, 0},
-    {"its pixels",
-     [](TJPEGImage& p) {
-       TBitmap& bitmap = *p.DecodedBitmapOrNull();
-       for (int y = 0; y < bitmap.GetHeight(); ++y) bitmap.ScanLine(y)[0] = 0xEE;
-     },
-     0}};
-
 TEST_F(RunTest, HandlerThatChangesThePictureFreesNothingInUse) {
   UseFastClock();
-  const Bytes jpeg = MakeJpeg(64, 96);
+  const Bytes jpeg = MakeJpeg(64, 96), other = MakeJpeg(20, 10);
+  const struct {
+    const char* name;
+    std::function<void(TJPEGImage&)> change;
+    int width;  // of the picture afterwards; 0: as before
+  } changes[] = {{"new data", [&](TJPEGImage& p) { Load(p, other); }, 20},
+                 {"a bitmap", [](TJPEGImage& p) { p.Assign(PatternBitmap(7, 5).get()); }, 7},
+                 {"another picture",
+                  [&](TJPEGImage& p) {
+                    TJPEGImage another;
+                    Load(another, other);
+                    GetDecodedBitmap(another);
+                    p.Assign(&another);
+                  },
+                  20},
+                 {"a new palette", [](TJPEGImage& p) { p.SetPalette(GrayPalette(16)); }, 0},
+                 {"its pixels",
+                  [](TJPEGImage& p) {
+                    TBitmap& bitmap = *p.DecodedBitmapOrNull();
+                    for (int y = 0; y < bitmap.GetHeight(); ++y) bitmap.ScanLine(y)[0] = 0xEE;
+                  },
+                  0}};
   const auto pattern = PatternBitmap(300, 200);
   TJPEGImage untouched;
   untouched.Assign(pattern.get());
   const Bytes saved = Save(untouched);
   for (const bool saving : {false, true}) {
-    for (const PictureChange& c : kChanges) {
+    for (const auto& c : changes) {
       for (const TProgressStage stage : {psStarting, psRunning}) {
         SCOPED_TRACE(std::string(saving ? "saving, " : "decoding, ") + c.name +
                      (stage == psStarting ? " when starting" : " running"));
@@ -215,7 +208,7 @@ TEST_F(RunTest, HandlerThatChangesThePictureFreesNothingInUse) {
           EXPECT_EQ(bitmap, picture.DecodedBitmapOrNull());
           EXPECT_EQ(bitmap->GetWidth(), c.width == 0 ? 64 : c.width);
           if (c.width == 20) {
-            ExpectSameColours(Djpeg(OtherJpeg(), DjpegOptions({})), Resolve(*bitmap));
+            ExpectSameColours(Djpeg(other, DjpegOptions({})), Resolve(*bitmap));
           }
         }
         EXPECT_TRUE(changed);
