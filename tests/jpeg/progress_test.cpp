@@ -28,12 +28,12 @@ class ProgressTest : public ::testing::Test {
       EXPECT_EQ(message, "");
       reports.push_back({percent, redraw, rect});
     };
-    record.ProgressState.pub.progress_monitor = ReportProgress;
     record.ProgressState.Owner = &picture;
     record.Codec.Common.progress = &record.ProgressState.pub;
     record.Codec.Common.is_decompressor = TRUE;
     record.Codec.Decompressor.output_width = 640;
     record.Codec.Decompressor.output_height = 480;
+    InstallErrorManager(record.Codec.Common, record.ErrorManager);
   }
   void TearDown() override { SetTickCountSource({}); }
 
@@ -88,7 +88,6 @@ TEST_F(ProgressTest, CompressorReportsCarryNoBand) {
 
 TEST_F(ProgressTest, LargePicturesMayBeginFewerScans) {
   // 2^34 scan pixels: an 8192 x 8192 picture may begin 256 scans, not 257.
-  InstallErrorManager(record.Codec.Common, record.ErrorManager);
   record.Codec.Decompressor.image_width = record.Codec.Decompressor.image_height = 8192;
   const auto callWith = [&](int scans) {
     record.Codec.Decompressor.input_scan_number = scans;
@@ -101,7 +100,6 @@ TEST_F(ProgressTest, LargePicturesMayBeginFewerScans) {
 TEST_F(ProgressTest, HandlerExceptionLeavesThroughTheGuard) {
   picture.OnProgress = [](TObject*, TProgressStage, std::uint8_t, bool, const TRect&,
                           const AnsiString&) { Abort(); };
-  InstallErrorManager(record.Codec.Common, record.ErrorManager);
   Callback(1000, 0, 100, 0, 1);
   now = 2000;
   record.ProgressState.pub.pass_counter = 50;
