@@ -42,13 +42,6 @@ Bytes MakeJpeg(int width, int height, const std::string& cjpegOptions, bool gray
   return Cjpeg(width, height, GradientRgb(width, height), cjpegOptions, gray);
 }
 
-Bytes SolidJpeg(int width, int height, const std::array<std::uint8_t, 3>& rgb,
-                const std::string& cjpegOptions, bool gray) {
-  Bytes image(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
-  for (std::size_t i = 0; i < image.size(); ++i) image[i] = rgb[i % 3];
-  return Cjpeg(width, height, image, cjpegOptions, gray);
-}
-
 Image Resolve(TBitmap& bitmap) {
   Image image{bitmap.GetWidth(), bitmap.GetHeight(), {}};
   for (int y = 0; y < image.height; ++y) {

@@ -3,7 +3,6 @@
 // generated images, djpeg's decode of them, scoped defaults, and a palette leak check.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -26,9 +25,6 @@ inline const std::string kTool = "'" TALVESK_BINARY_DIR "/tools/talvesk-jpeg' ";
 Bytes Cjpeg(int width, int height, const Bytes& rgb, const std::string& options, bool gray);
 // cjpeg's JPEG of a gradient image.
 Bytes MakeJpeg(int width, int height, const std::string& cjpegOptions = "", bool gray = false);
-// cjpeg's JPEG of an image in one colour.
-Bytes SolidJpeg(int width, int height, const std::array<std::uint8_t, 3>& rgb,
-                const std::string& cjpegOptions = "", bool gray = false);
 
 // Colours of a decoded image, R,G,B per pixel, rows top to bottom.
 struct Image {

@@ -154,7 +154,7 @@ TEST(WorkBounds, AFileWithMoreThan500ScansFailsWhateverTheDisplayMode) {
 TEST(WorkBounds, PassByPassShowsEveryScanOfALargeOrdinaryFile) {
   ScopedDefaults scoped({.DecodeSpeed = dsBestSpeed, .ShowWhileLoading = true});
   TJPEGImage picture;
-  Load(picture, SolidJpeg(6000, 6000, {128, 128, 128}, "-progressive", true));
+  Load(picture, MakeJpeg(6000, 6000, "-progressive", true));
   EXPECT_EQ(CountOutputPasses(picture), 6);
 }
 
