@@ -67,7 +67,7 @@ TEST_F(ProgressTest, ThrottledToChangedPercentagesHalfASecondApart) {
             (std::vector<Report>{{41, true, {0, 0, 640, 120}}, {55, true, {0, 120, 640, 130}}}));
 }
 
-TEST_F(ProgressTest, DecoderBandsRunFromTheLastReportedRow) {
+TEST_F(ProgressTest, DecoderBandsRunFromTheLastReportedRowAndCompressorsHaveNone) {
   record.ProgressState.ReportedRow = 40;
   Callback(1000, 0, 480, 0, 1);
   Callback(1600, 120, 480, 0, 1, 120);
@@ -77,13 +77,10 @@ TEST_F(ProgressTest, DecoderBandsRunFromTheLastReportedRow) {
                                           {27, false, {0, 120, 640, 122}},
                                           {55, true, {0, 122, 640, 480}}}));
   EXPECT_EQ(record.ProgressState.ReportedRow, 10u);
-}
-
-TEST_F(ProgressTest, CompressorReportsCarryNoBand) {
+  reports.clear();
   record.Codec.Common.is_decompressor = FALSE;
-  Callback(1000, 0, 100, 0, 1);
-  Callback(1600, 70, 100, 0, 1);
-  EXPECT_EQ(reports, (std::vector<Report>{{70, false, {}}}));
+  Callback(3400, 7, 10, 2, 4, 300);
+  EXPECT_EQ(reports, (std::vector<Report>{{67, false, {}}}));
 }
 
 TEST_F(ProgressTest, LargePicturesMayBeginFewerScans) {

@@ -95,8 +95,7 @@ TEST(WorkBounds, LargePicturesDecodeWithinTheFileAndMemoryBounds) {
     if (c.padded)
       jpeg = Padded(jpeg,
                     static_cast<std::size_t>(c.width) * static_cast<std::size_t>(c.height) / 128);
-    TJPEGDefaults options;
-    options.ShrinkFactor = c.scale;
+    const TJPEGDefaults options{.ShrinkFactor = c.scale};
     if (c.failure != 0) ExpectDecodeFails(jpeg, options, c.failure);
     ScopedDefaults scoped(options);
     TJPEGImage picture;
@@ -128,7 +127,6 @@ int CountOutputPasses(TJPEGImage& picture) {
 // what a plain decode shows after the remaining scans were read unshown.
 TEST(WorkBounds, AFileWithMoreThan500ScansFailsWhateverTheDisplayMode) {
   const Bytes progressive = MakeJpeg(24, 20, "-progressive");
-  ASSERT_LT(CountScans(progressive), 500);
   const Bytes at = WithScans(progressive, 500), over = WithScans(progressive, 501);
   ASSERT_EQ(CountScans(over), 501);
   Image plain;
