@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "framework/graphics/palette.h"
-#include "framework/graphics/screen.h"
 
 namespace {
 
@@ -128,11 +127,4 @@ ShellRun RunCapturing(const TempDir& dir, const std::string& command) {
   const Bytes err = ReadFileBytes(dir.Path("err.txt"));
   run.err.assign(err.begin(), err.end());
   return run;
-}
-
-void PaletteLeakCheck::SetUp() { liveAtStart_ = GdiLiveObjectCount(); }
-
-void PaletteLeakCheck::TearDown() {
-  SetEmulatedScreenDepth(0);
-  EXPECT_EQ(GdiLiveObjectCount(), liveAtStart_) << "palette handles leaked or deleted twice";
 }

@@ -10,6 +10,7 @@
 
 #include "framework/classes/stream.h"
 #include "framework/graphics/palette.h"
+#include "framework/graphics/screen.h"
 #include "jpeg/jpeg.h"
 #include "tests/support/expect_message.h"
 #include "tests/support/files.h"
@@ -82,8 +83,11 @@ class ScopedDefaults {
 // real screen depth.
 class PaletteLeakCheck : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
+  void SetUp() override { liveAtStart_ = GdiLiveObjectCount(); }
+  void TearDown() override {
+    SetEmulatedScreenDepth(0);
+    EXPECT_EQ(GdiLiveObjectCount(), liveAtStart_) << "palette handles leaked or deleted twice";
+  }
 
  private:
   int liveAtStart_ = 0;
