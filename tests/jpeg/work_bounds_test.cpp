@@ -51,11 +51,9 @@ void ExpectDecodeFails(const Bytes& jpeg, const TJPEGDefaults& options, int code
   ExpectMessage<EJPEG>([&] { GetDecodedBitmap(picture); }, JpegErrorText(code));
 }
 
-// Large pictures decode when the file is large enough to hold their data (a byte per 128
-// pixels) and the bitmap fits in 1 GiB; the size reads either way. Comment segments pad the
-// files so that they meet the first rule. A few hundred bytes announcing 65500 x 65500 pixels
-// fail before any whole-image buffer, however shown: each such buffer would meet a 1 GiB cap
-// with another error.
+// Large pictures decode when the file backs their size (a byte per 128 pixels; comment segments
+// pad it) and the bitmap fits in 1 GiB; the size reads either way. A 65500 x 65500 header fails
+// before any whole-image buffer, which would meet a 1 GiB cap with another error.
 TEST(WorkBounds, LargePicturesDecodeWithinTheFileAndMemoryBounds) {
   const TJPEGDefaults plain, eighth{.ShrinkFactor = sfEighth}, eightBit{.BitmapDepth = bd8Bit},
       shown{.ShowWhileLoading = true};
