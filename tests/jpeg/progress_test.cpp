@@ -1,5 +1,6 @@
 // Running progress notifications, driven by a fake clock and hand-filled library counters.
 #include <gtest/gtest.h>
+#include <jerror.h>
 
 #include <vector>
 
@@ -27,12 +28,12 @@ class ProgressTest : public ::testing::Test {
       EXPECT_EQ(message, "");
       reports.push_back({percent, redraw, rect});
     };
-    record.ProgressState.pub.progress_monitor = ReportProgress;
     record.ProgressState.Owner = &picture;
     record.Codec.Common.progress = &record.ProgressState.pub;
     record.Codec.Common.is_decompressor = TRUE;
     record.Codec.Decompressor.output_width = 640;
     record.Codec.Decompressor.output_height = 480;
+    InstallErrorManager(record.Codec.Common, record.ErrorManager);
   }
   void TearDown() override { SetTickCountSource({}); }
 
@@ -66,7 +67,7 @@ TEST_F(ProgressTest, ThrottledToChangedPercentagesHalfASecondApart) {
             (std::vector<Report>{{41, true, {0, 0, 640, 120}}, {55, true, {0, 120, 640, 130}}}));
 }
 
-TEST_F(ProgressTest, DecoderBandsRunFromTheLastReportedRow) {
+TEST_F(ProgressTest, DecoderBandsRunFromTheLastReportedRowAndCompressorsHaveNone) {
   record.ProgressState.ReportedRow = 40;
   Callback(1000, 0, 480, 0, 1);
   Callback(1600, 120, 480, 0, 1, 120);
@@ -76,24 +77,28 @@ TEST_F(ProgressTest, DecoderBandsRunFromTheLastReportedRow) {
                                           {27, false, {0, 120, 640, 122}},
                                           {55, true, {0, 122, 640, 480}}}));
   EXPECT_EQ(record.ProgressState.ReportedRow, 10u);
+  reports.clear();
+  record.Codec.Common.is_decompressor = FALSE;
+  Callback(3400, 7, 10, 2, 4, 300);
+  EXPECT_EQ(reports, (std::vector<Report>{{67, false, {}}}));
 }
 
-TEST_F(ProgressTest, CompressorReportsCarryNoBand) {
-  record.Codec.Common.is_decompressor = FALSE;
-  Callback(1000, 0, 100, 0, 1);
-  Callback(1600, 70, 100, 0, 1);
-  EXPECT_EQ(reports, (std::vector<Report>{{70, false, {}}}));
+TEST_F(ProgressTest, LargePicturesMayBeginFewerScans) {
+  // 2^34 scan pixels: an 8192 x 8192 picture may begin 256 scans, not 257.
+  record.Codec.Decompressor.image_width = record.Codec.Decompressor.image_height = 8192;
+  const auto callWith = [&](int scans) {
+    record.Codec.Decompressor.input_scan_number = scans;
+    JpegGuard(record.ErrorManager, [&] { Callback(1000, 0, 1, 0, 1); });
+  };
+  EXPECT_NO_THROW(callWith(256));
+  ExpectMessage<EJPEG>([&] { callWith(257); }, JpegErrorText(JERR_BAD_SCAN_SCRIPT));
 }
 
 TEST_F(ProgressTest, HandlerExceptionLeavesThroughTheGuard) {
   picture.OnProgress = [](TObject*, TProgressStage, std::uint8_t, bool, const TRect&,
                           const AnsiString&) { Abort(); };
-  InstallErrorManager(record.Codec.Common, record.ErrorManager);
   Callback(1000, 0, 100, 0, 1);
-  now = 2000;
-  record.ProgressState.pub.pass_counter = 50;
-  EXPECT_THROW(JpegGuard(record.ErrorManager, [&] { ReportProgress(&record.Codec.Common); }),
-               EAbort);
+  EXPECT_THROW(JpegGuard(record.ErrorManager, [&] { Callback(2000, 50, 100, 0, 1); }), EAbort);
   EXPECT_EQ(record.ErrorManager.jump, nullptr);
 }
 

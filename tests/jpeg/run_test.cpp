@@ -1,6 +1,5 @@
-// Decoding and compressing a picture: when each runs, its notifications, cancelling, failing or
-// changing the picture from a notification, a held palette during a decode, and headers
-// announcing absurd sizes.
+// Decoding and compressing a picture: when each runs, its notifications, and cancelling,
+// failing or changing the picture from a notification.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +7,6 @@
 #include <functional>
 #include <stdexcept>
 
-#include "framework/graphics/palette.h"
 #include "framework/graphics/picture.h"
 #include "framework/platform/clock.h"
 #include "tests/jpeg/test_support.h"
@@ -37,14 +35,6 @@ class RunTest : public PaletteLeakCheck {
       if (failure && stage == failAt) std::rethrow_exception(std::exchange(failure, nullptr));
     };
   }
-  void LoadWatched(TJPEGImage& picture, const Bytes& jpeg) {
-    Load(picture, jpeg);
-    Watch(picture);
-  }
-  void FailAt(TProgressStage stage, std::exception_ptr error) {
-    failAt = stage;
-    failure = std::move(error);
-  }
 
   // Every clock read is 600 ms after the last, so that every library callback may report.
   static void UseFastClock() {
@@ -56,14 +46,29 @@ class RunTest : public PaletteLeakCheck {
   std::exception_ptr failure;
 };
 
-TEST_F(RunTest, BitmapIsCompressedOnceAndEmptyOnesNever) {
-  TJPEGImage picture;
-  Watch(picture);
+// A bitmap is compressed once. A cancelled compression leaves no result, and the bitmap to
+// compress later; a failed one leaves the empty result; a bitmap without pixels, or none, is
+// never compressed.
+TEST_F(RunTest, CompressionRunsOnceAndLeavesNoPartialResult) {
+  TJPEGImage blank;
+  EXPECT_TRUE(GetDecodedBitmap(blank)->Empty());
+  TJPEGImage picture, cancelled, tooWide;
+  for (TJPEGImage* each : {&picture, &cancelled, &tooWide}) Watch(*each);
   picture.Assign(PatternBitmap(40, 30).get());
   const Bytes first = Save(picture);
   EXPECT_GT(first.size(), 100u);
   EXPECT_EQ(Save(picture), first);
-  EXPECT_EQ(log, "s0 e100 ");
+
+  cancelled.Assign(PatternBitmap(16, 16).get());
+  failure = std::make_exception_ptr(EAbort("cancel"));
+  EXPECT_THROW(Save(cancelled), EAbort) << "the save is cancelled too";
+  EXPECT_EQ(cancelled.Data().JpegStream, nullptr);
+  EXPECT_GT(Save(cancelled).size(), 100u);
+
+  tooWide.Assign(PatternBitmap(65501, 1).get());
+  EXPECT_THROW(Save(tooWide), EJPEG);
+  EXPECT_EQ(tooWide.Data().ImageWidth, 65501);
+  EXPECT_TRUE(Save(tooWide).empty());
 
   for (const bool withBitmap : {false, true}) {
     TJPEGImage empty;
@@ -73,219 +78,135 @@ TEST_F(RunTest, BitmapIsCompressedOnceAndEmptyOnesNever) {
     EXPECT_FALSE(empty.Empty()) << "it now holds empty data";
     EXPECT_TRUE(Save(empty).empty());
   }
-  EXPECT_EQ(log, "s0 e100 ");
+  EXPECT_EQ(log, "s0 e100 s0 s0 e100 s0 e0 ");
 }
 
-TEST_F(RunTest, CancelledOrFailedCompressionLeavesNoPartialResult) {
-  // Cancelled at the start: quietly nothing, and the bitmap is still there to compress.
-  TJPEGImage cancelled;
-  Watch(cancelled);
-  cancelled.Assign(PatternBitmap(16, 16).get());
-  FailAt(psStarting, std::make_exception_ptr(EAbort("cancel")));
-  EXPECT_THROW(Save(cancelled), EAbort) << "the save is cancelled too";
-  EXPECT_EQ(cancelled.Data().JpegStream, nullptr);
-  EXPECT_EQ(cancelled.Data().ImageWidth, 0);
-  EXPECT_GT(Save(cancelled).size(), 100u);
-  // Too wide for the library: fails once, and later saves write the empty result.
-  TJPEGImage tooWide;
-  Watch(tooWide);
-  tooWide.Assign(PatternBitmap(65501, 1).get());
-  EXPECT_THROW(Save(tooWide), EJPEG);
-  EXPECT_EQ(tooWide.Data().ImageWidth, 65501);
-  EXPECT_TRUE(Save(tooWide).empty());
-  EXPECT_EQ(log, "s0 s0 e100 s0 e0 ");
-}
-
-TEST_F(RunTest, CompressionReadsThePixelsAsTheyWereWhenSavingBegan) {
-  const auto pattern = PatternBitmap(64, 48);
-  TJPEGImage untouched;
-  untouched.Assign(pattern.get());
-  const Bytes expected = Save(untouched);
-
-  TJPEGImage picture;
-  picture.Assign(pattern.get());
-  picture.OnProgress = [&picture](TObject*, TProgressStage stage, std::uint8_t, bool, const TRect&,
-                                  const AnsiString&) {
-    if (stage != psStarting) return;
-    TBitmap& bitmap = *picture.DecodedBitmapOrNull();
-    for (int y = 0; y < bitmap.GetHeight(); ++y) bitmap.ScanLine(y)[0] = 0xEE;
-  };
-  EXPECT_EQ(Save(picture), expected);
-  EXPECT_EQ(picture.DecodedBitmapOrNull()->ScanLine(47)[0], 0xEE);
-}
-
-TEST_F(RunTest, DecodesOnceThenReturnsTheSameBitmapSilently) {
-  TJPEGImage picture;
-  LoadWatched(picture, MakeJpeg(30, 20));
-  TBitmap* first = GetDecodedBitmap(picture);
-  EXPECT_EQ(GetDecodedBitmap(picture), first);
-  EXPECT_EQ(log, "s0 e100R c ");  // loading left the palette-modified flag set
-  TJPEGImage blank;
-  EXPECT_TRUE(GetDecodedBitmap(blank)->Empty());
-}
-
-// Cancelling from any stage ends the decode quietly and keeps whatever was decoded; any other
-// failure reaches the caller once, and the picture decodes again when next asked.
-struct Interruption {
-  TProgressStage stage;
-  bool cancel;
-  const char* log;
-};
-class DecodeInterrupted : public RunTest, public ::testing::WithParamInterface<Interruption> {};
-
-TEST_P(DecodeInterrupted, LeavesThePictureUsable) {
-  const Interruption& c = GetParam();
+// A decode runs once, then answers silently. Cancelling from any stage ends it quietly and
+// keeps whatever was decoded; any other failure reaches the caller once, and the picture decodes
+// again when next asked.
+TEST_F(RunTest, DecodeRunsOnceAndCancellingOrFailingLeavesThePictureUsable) {
   UseFastClock();
   const Bytes jpeg = MakeJpeg(64, 96);
-  TJPEGImage picture;
-  LoadWatched(picture, jpeg);
-  FailAt(c.stage, c.cancel ? std::make_exception_ptr(EAbort("cancel"))
-                           : std::make_exception_ptr(std::runtime_error("handler broke")));
-  if (c.cancel) {
-    // Leave used memory behind for the decoder's blocks, so that rows the decode never reached
-    // would show it unless cleared.
-    {
-      TBitmap used;
-      used.SetSize(64, 500);
-      for (int row = 0; row < 500; ++row) std::memset(used.ScanLine(row), 0xAB, 64 * 3);
+  enum Outcome { kDone, kCancelled, kFailed };
+  const struct {
+    TProgressStage stage;
+    Outcome outcome;
+    const char* log;
+  } cases[] = {{psEnding, kDone, "s0 r e100R c "},
+               {psStarting, kCancelled, "s0 "},
+               {psRunning, kCancelled, "s0 r e0R c "},
+               {psEnding, kCancelled, "s0 r e100R "},
+               {psRunning, kFailed, "s0 r e0R c "}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.log);
+    log.clear();
+    TJPEGImage picture;
+    Load(picture, jpeg);
+    Watch(picture);
+    failAt = c.stage;
+    if (c.outcome == kCancelled) failure = std::make_exception_ptr(EAbort("cancel"));
+    if (c.outcome == kFailed) failure = std::make_exception_ptr(std::runtime_error("broke"));
+    if (c.outcome == kFailed) {
+      EXPECT_THROW(GetDecodedBitmap(picture), std::runtime_error);
+      EXPECT_EQ(log, c.log);
+      EXPECT_EQ(GetDecodedBitmap(picture)->GetWidth(), 64);
+    } else {
+      TBitmap* bitmap = GetDecodedBitmap(picture);
+      EXPECT_EQ(bitmap->GetHeight(), c.stage == psStarting ? 0 : 96);
+      EXPECT_EQ(GetDecodedBitmap(picture), bitmap);
+      EXPECT_EQ(log, c.log);
     }
-    TBitmap* bitmap = GetDecodedBitmap(picture);
-    EXPECT_EQ(bitmap->GetHeight(), c.stage == psStarting ? 0 : 96);
-    if (c.stage == psRunning) {
-      const std::uint8_t* lastRow = bitmap->ScanLine(95);
-      EXPECT_EQ(std::count(lastRow, lastRow + bitmap->RowBytes(), 0), bitmap->RowBytes());
-    }
-    EXPECT_EQ(GetDecodedBitmap(picture), bitmap);
-    EXPECT_EQ(log, c.log);
-  } else {
-    EXPECT_THROW(GetDecodedBitmap(picture), std::runtime_error);
-    EXPECT_EQ(log, c.log);
-    EXPECT_EQ(GetDecodedBitmap(picture)->GetWidth(), 64);
+    EXPECT_EQ(Save(picture), jpeg) << "the loaded bytes are saved, not a compression";
   }
-  EXPECT_EQ(Save(picture), jpeg) << "the loaded bytes are saved, not a compression";
 }
-
-INSTANTIATE_TEST_SUITE_P(EachStage, DecodeInterrupted,
-                         ::testing::Values(Interruption{psStarting, true, "s0 "},
-                                           Interruption{psRunning, true, "s0 r e0R c "},
-                                           Interruption{psEnding, true, "s0 r e100R "},
-                                           Interruption{psRunning, false, "s0 r e0R c "}));
 
 // A handler invited to repaint the rows decoded so far sees cleared rows below them, never the
 // picture that used the same memory before (a released large block is kept for reuse).
 TEST_F(RunTest, RowsNotDecodedYetShowNoEarlierPicture) {
   const int width = 1600, height = 1200;
-  const auto solid = [&](std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    Bytes rgb(std::size_t{width} * height * 3);
-    for (std::size_t i = 0; i < rgb.size(); i += 3) rgb[i] = r, rgb[i + 1] = g, rgb[i + 2] = b;
-    return Cjpeg(width, height, rgb, "", false);
-  };
+  const Bytes jpeg = MakeJpeg(width, height);
   {
-    TJPEGImage red;
-    Load(red, solid(255, 0, 0));
-    ASSERT_EQ(GetDecodedBitmap(red)->ScanLine(height - 1)[2], 254);
+    TJPEGImage earlier;
+    Load(earlier, jpeg);
+    ASSERT_GT(GetDecodedBitmap(earlier)->ScanLine(height - 1)[1], 200);
   }
   UseFastClock();
-  TJPEGImage blue;
-  Load(blue, solid(0, 0, 255));
+  TJPEGImage picture;
+  Load(picture, jpeg);
   bool checked = false;
-  blue.OnProgress = [&](TObject*, TProgressStage stage, std::uint8_t, bool, const TRect& rect,
-                        const AnsiString&) {
+  picture.OnProgress = [&](TObject*, TProgressStage stage, std::uint8_t, bool, const TRect& rect,
+                           const AnsiString&) {
     if (stage != psRunning || rect.Bottom >= height || std::exchange(checked, true)) return;
-    const TBitmap& bitmap = *GetDecodedBitmap(blue);
+    const TBitmap& bitmap = *GetDecodedBitmap(picture);
     for (int row = rect.Bottom; row < height; ++row) {
       const std::uint8_t* pixels = bitmap.ScanLine(row);
       ASSERT_EQ(std::count(pixels, pixels + width * 3, 0), width * 3) << "row " << row;
     }
   };
-  GetDecodedBitmap(blue);
+  GetDecodedBitmap(picture);
   EXPECT_TRUE(checked);
 }
 
-TEST_F(RunTest, HeldPaletteOfAnEightBitPictureIsTheMapItDecodesTo) {
-  ScopedDefaults defaults({.BitmapDepth = bd8Bit});
-  TJPEGImage picture;
-  const HPALETTE held = GrayPalette(16);
-  picture.SetPalette(held);
-  LoadWatched(picture, MakeJpeg(40, 30));
-  picture.PaletteModified = false;
-  TBitmap& bitmap = *GetDecodedBitmap(picture);
-  for (int y = 0; y < 30; ++y) {
-    for (int x = 0; x < 40; ++x) ASSERT_LT(bitmap.ScanLine(y)[x], 16);
-  }
-  PALETTEENTRY entries[256];
-  ASSERT_EQ(GetPaletteEntries(bitmap.GetPalette(), 0, 256, entries), 16u);
-  for (int i = 0; i < 16; ++i) EXPECT_EQ(entries[i].peRed, i * 17);
-  EXPECT_NE(bitmap.GetPalette(), held);
-  EXPECT_EQ(picture.HeldPaletteHandle(), held);
-  EXPECT_EQ(log, "s0 e100 ");
-}
-
-// A handler may load, assign or repaint the picture being decoded or saved: the run keeps what it
-// uses, the picture then shows the handler's change, and no call hands out a freed object.
-struct PictureChange {
-  const char* name;
-  std::function<void(TJPEGImage&)> change;
-  int width;  // of the picture afterwards
-};
-const Bytes& OtherJpeg() {
-  static const Bytes jpeg = MakeJpeg(20, 10);
-  return jpeg;
-}
-const PictureChange kChanges[] = {
-    {"new data", [](TJPEGImage& p) { Load(p, OtherJpeg()); }, 20},
-    {"a bitmap", [](TJPEGImage& p) { p.Assign(PatternBitmap(7, 5).get()); }, 7},
-    {"another picture",
-     [](TJPEGImage& p) {
-       TJPEGImage other;
-       Load(other, OtherJpeg());
-       GetDecodedBitmap(other);
-       p.Assign(&other);
-     },
-     20},
-    {"a new palette", [](TJPEGImage& p) { p.SetPalette(GrayPalette(16)); }, 64}};
-
-TEST_F(RunTest, HandlerThatChangesThePictureDuringADecodeFreesNothingInUse) {
+// A handler may load, assign, repaint or draw on the picture being decoded or saved: the run
+// keeps what it uses, a save writes the picture as it was when saving began, the picture then
+// shows the handler's change, and no call hands out a freed object.
+TEST_F(RunTest, HandlerThatChangesThePictureFreesNothingInUse) {
   UseFastClock();
-  for (const PictureChange& c : kChanges) {
-    for (const TProgressStage stage : {psStarting, psRunning}) {
-      SCOPED_TRACE(std::string(c.name) + (stage == psStarting ? " when starting" : " running"));
-      TJPEGImage picture;
-      Load(picture, MakeJpeg(64, 96));
-      bool changed = false;
-      picture.OnProgress = [&](TObject*, TProgressStage at, std::uint8_t, bool, const TRect&,
-                               const AnsiString&) {
-        if (at == stage && !std::exchange(changed, true)) c.change(picture);
-      };
-      TBitmap* bitmap = GetDecodedBitmap(picture);
-      EXPECT_TRUE(changed);
-      EXPECT_EQ(bitmap, picture.DecodedBitmapOrNull());
-      EXPECT_EQ(bitmap->GetWidth(), c.width);
-      if (c.width == 20) ExpectSameColours(Djpeg(OtherJpeg(), DjpegOptions({})), Resolve(*bitmap));
-    }
-  }
-}
-
-TEST_F(RunTest, HandlerThatChangesThePictureDuringASaveGetsTheSaveOfTheEarlierOne) {
-  UseFastClock();
+  const Bytes jpeg = MakeJpeg(64, 96), other = MakeJpeg(20, 10);
+  const struct {
+    const char* name;
+    std::function<void(TJPEGImage&)> change;
+    int width;  // of the picture afterwards; 0: as before
+  } changes[] = {{"new data", [&](TJPEGImage& p) { Load(p, other); }, 20},
+                 {"a bitmap", [](TJPEGImage& p) { p.Assign(PatternBitmap(7, 5).get()); }, 7},
+                 {"another picture",
+                  [&](TJPEGImage& p) {
+                    TJPEGImage another;
+                    Load(another, other);
+                    GetDecodedBitmap(another);
+                    p.Assign(&another);
+                  },
+                  20},
+                 {"a new palette", [](TJPEGImage& p) { p.SetPalette(GrayPalette(16)); }, 0},
+                 {"its pixels",
+                  [](TJPEGImage& p) {
+                    TBitmap& bitmap = *p.DecodedBitmapOrNull();
+                    for (int y = 0; y < bitmap.GetHeight(); ++y) bitmap.ScanLine(y)[0] = 0xEE;
+                  },
+                  0}};
   const auto pattern = PatternBitmap(300, 200);
   TJPEGImage untouched;
   untouched.Assign(pattern.get());
-  const Bytes expected = Save(untouched);
-  for (const PictureChange& c : kChanges) {
-    for (const TProgressStage stage : {psStarting, psRunning}) {
-      SCOPED_TRACE(std::string(c.name) + (stage == psStarting ? " when starting" : " running"));
-      TJPEGImage picture;
-      picture.Assign(pattern.get());
-      bool changed = false;
-      picture.OnProgress = [&](TObject*, TProgressStage at, std::uint8_t, bool, const TRect&,
-                               const AnsiString&) {
-        if (at == stage && !std::exchange(changed, true)) c.change(picture);
-      };
-      EXPECT_EQ(Save(picture), expected);
-      EXPECT_TRUE(changed);
-      // A new palette leaves a picture that holds only a bitmap as it was.
-      EXPECT_EQ(picture.GetWidth(), c.width == 64 ? 300 : c.width);
+  const Bytes saved = Save(untouched);
+  for (const bool saving : {false, true}) {
+    for (const auto& c : changes) {
+      for (const TProgressStage stage : {psStarting, psRunning}) {
+        SCOPED_TRACE(std::string(saving ? "saving, " : "decoding, ") + c.name +
+                     (stage == psStarting ? " when starting" : " running"));
+        TJPEGImage picture;
+        if (saving) {
+          picture.Assign(pattern.get());
+        } else {
+          Load(picture, jpeg);
+        }
+        bool changed = false;
+        picture.OnProgress = [&](TObject*, TProgressStage at, std::uint8_t, bool, const TRect&,
+                                 const AnsiString&) {
+          if (at == stage && !std::exchange(changed, true)) c.change(picture);
+        };
+        if (saving) {
+          EXPECT_EQ(Save(picture), saved);
+          EXPECT_EQ(picture.GetWidth(), c.width == 0 ? 300 : c.width);
+        } else {
+          TBitmap* bitmap = GetDecodedBitmap(picture);
+          EXPECT_EQ(bitmap, picture.DecodedBitmapOrNull());
+          EXPECT_EQ(bitmap->GetWidth(), c.width == 0 ? 64 : c.width);
+          if (c.width == 20) {
+            ExpectSameColours(Djpeg(other, DjpegOptions({})), Resolve(*bitmap));
+          }
+        }
+        EXPECT_TRUE(changed);
+      }
     }
   }
 }

@@ -4,8 +4,10 @@
 #include <stdexcept>
 
 #include "framework/graphics/palette.h"
-#include "framework/graphics/screen.h"
 
+namespace {
+
+// A smooth colour test image, R,G,B per pixel, rows top to bottom.
 Bytes GradientRgb(int width, int height) {
   Bytes rgb;
   rgb.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
@@ -19,20 +21,16 @@ Bytes GradientRgb(int width, int height) {
   return rgb;
 }
 
-void WritePnm(const std::filesystem::path& path, int width, int height, const Bytes& rgb,
-              bool gray) {
-  std::ofstream file(path, std::ios::binary);
-  file << (gray ? "P5\n" : "P6\n") << width << ' ' << height << "\n255\n";
-  if (!gray) {
-    file.write(reinterpret_cast<const char*>(rgb.data()), static_cast<std::streamsize>(rgb.size()));
-    return;
-  }
-  for (std::size_t i = 1; i < rgb.size(); i += 3) file.put(static_cast<char>(rgb[i]));
-}
+}  // namespace
 
 Bytes Cjpeg(int width, int height, const Bytes& rgb, const std::string& options, bool gray) {
   TempDir dir;
-  WritePnm(dir.Path("in.pnm"), width, height, rgb, gray);
+  {
+    std::ofstream file(dir.Path("in.pnm"), std::ios::binary);
+    file << (gray ? "P5\n" : "P6\n") << width << ' ' << height << "\n255\n";
+    // A gray image is the green channel.
+    for (std::size_t i = gray ? 1 : 0; i < rgb.size(); i += gray ? 3 : 1) file.put(char(rgb[i]));
+  }
   const std::string command =
       "cjpeg " + options + " -outfile " + dir.Quoted("out.jpg") + " " + dir.Quoted("in.pnm");
   if (RunShell(command) != 0) throw std::runtime_error("cjpeg failed: " + command);
@@ -129,11 +127,4 @@ ShellRun RunCapturing(const TempDir& dir, const std::string& command) {
   const Bytes err = ReadFileBytes(dir.Path("err.txt"));
   run.err.assign(err.begin(), err.end());
   return run;
-}
-
-void PaletteLeakCheck::SetUp() { liveAtStart_ = GdiLiveObjectCount(); }
-
-void PaletteLeakCheck::TearDown() {
-  SetEmulatedScreenDepth(0);
-  EXPECT_EQ(GdiLiveObjectCount(), liveAtStart_) << "palette handles leaked or deleted twice";
 }

@@ -10,6 +10,7 @@
 
 #include "framework/classes/stream.h"
 #include "framework/graphics/palette.h"
+#include "framework/graphics/screen.h"
 #include "jpeg/jpeg.h"
 #include "tests/support/expect_message.h"
 #include "tests/support/files.h"
@@ -20,14 +21,10 @@
 // The built talvesk-jpeg, quoted for a shell command.
 inline const std::string kTool = "'" TALVESK_BINARY_DIR "/tools/talvesk-jpeg' ";
 
-// A smooth colour test image, R,G,B per pixel, rows top to bottom.
-Bytes GradientRgb(int width, int height);
-// Writes a binary PPM (three channels) or PGM (gray = true: the green channel).
-void WritePnm(const std::filesystem::path& path, int width, int height, const Bytes& rgb,
-              bool gray);
-// What cjpeg makes of the image with the given options (e.g. "-progressive").
+// What cjpeg makes of an R,G,B image with the given options (e.g. "-progressive"); gray = true
+// feeds it a PGM of the green channel.
 Bytes Cjpeg(int width, int height, const Bytes& rgb, const std::string& options, bool gray);
-// cjpeg's JPEG of a gradient image; gray = true feeds a one-channel PGM.
+// cjpeg's JPEG of a gradient image.
 Bytes MakeJpeg(int width, int height, const std::string& cjpegOptions = "", bool gray = false);
 
 // Colours of a decoded image, R,G,B per pixel, rows top to bottom.
@@ -86,8 +83,11 @@ class ScopedDefaults {
 // real screen depth.
 class PaletteLeakCheck : public ::testing::Test {
  protected:
-  void SetUp() override;
-  void TearDown() override;
+  void SetUp() override { liveAtStart_ = GdiLiveObjectCount(); }
+  void TearDown() override {
+    SetEmulatedScreenDepth(0);
+    EXPECT_EQ(GdiLiveObjectCount(), liveAtStart_) << "palette handles leaked or deleted twice";
+  }
 
  private:
   int liveAtStart_ = 0;
