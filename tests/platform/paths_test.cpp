@@ -97,8 +97,9 @@ using FolderEnumeration = DriveFixture;
 // The names in enumeration order, the dot entries first and the others sorted.
 Names List(const AnsiString& folder) {
   Names names;
-  rtl::DirectoryReader reader(folder);
-  while (auto name = reader.Next()) names.push_back(*name);
+  rtl::DIR* dir = rtl::opendir(folder.c_str());
+  while (const rtl::dirent* entry = rtl::readdir(dir)) names.push_back(entry->d_name);
+  rtl::closedir(dir);
   const auto others = std::find_if(names.begin(), names.end(),
                                    [](const AnsiString& n) { return n != "." && n != ".."; });
   std::sort(others, names.end());
