@@ -1,6 +1,6 @@
 // Generates the launcher's committed resources reproducibly:
 //   talvesk-resgen all OUTDIR [--font FILE]
-//       OUTDIR/placeholder.bmp, OUTDIR/talvesk.ico, OUTDIR/icons/<n>x<n>/talvesk.png
+//       OUTDIR/placeholder.bmp, OUTDIR/talvesk.ico
 //   talvesk-resgen layout-hex [BMP_FILE] [--font FILE] [--indent N]
 //       the default tile picture's Picture.Data as the layout's {hex} block, drawn afresh or
 //       taken from BMP_FILE (the committed launcher/resources/placeholder.bmp, say)
@@ -17,7 +17,6 @@
 #include "tools/resgen/disc_icon.h"
 #include "tools/resgen/ico_writer.h"
 #include "tools/resgen/placeholder.h"
-#include "tools/resgen/png_writer.h"
 
 namespace {
 
@@ -88,11 +87,7 @@ void WriteAll(const Options& options) {
   const std::filesystem::path out = options.outDir;
   WriteFile(out / "placeholder.bmp", BuildPlaceholderBmp(options.fontFile));
   std::vector<RgbaImage> images;
-  for (int size : IconSizes()) {
-    images.push_back(RenderDiscIcon(size));
-    const std::string folder = std::to_string(size) + "x" + std::to_string(size);
-    WriteFile(out / "icons" / folder / "talvesk.png", EncodePng(images.back()));
-  }
+  for (int size : IconSizes()) images.push_back(RenderDiscIcon(size));
   WriteFile(out / "talvesk.ico", EncodeIco(images));
 }
 
