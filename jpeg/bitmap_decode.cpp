@@ -245,12 +245,12 @@ class DecodeRun {
           rows[k] = rowAddress_ + std::ptrdiff_t{k} * rowStride_;
         const JDIMENSION read = jpeg_read_scanlines(&codec_, rows, wanted);
         if (read == 0) break;  // the source never suspends; stop rather than spin
+        NoteRowsWritten();
         if (codec_.output_scanline < codec_.output_height) {
           rowAddress_ += std::ptrdiff_t{read} * rowStride_;
         }
       }
     });
-    NoteRowsWritten();
   }
 
   // Four-component rows go through a scratch row and are converted into the bitmap.
@@ -261,6 +261,7 @@ class DecodeRun {
       JSAMPROW rows[1] = {inkRow_};
       while (codec_.output_scanline < codec_.output_height) {
         if (jpeg_read_scanlines(&codec_, rows, 1) == 0) break;
+        NoteRowsWritten();
         if (inkOutput_ == TInkOutput::Colour24) {
           InkRowToBgr(inkRow_, rowAddress_, width);
         } else {
@@ -270,11 +271,14 @@ class DecodeRun {
         if (codec_.output_scanline < codec_.output_height) rowAddress_ += rowStride_;
       }
     });
-    NoteRowsWritten();
   }
 
+  // The library's scanline counter also runs through a colour quantiser's prescan, which writes
+  // no row; what the first pass wrote is counted here.
   void NoteRowsWritten() {
-    if (codec_.output_scanline >= codec_.output_height) everyRowWritten_ = true;
+    if (everyRowWritten_) return;
+    rowsWritten_ = codec_.output_scanline;
+    if (rowsWritten_ >= codec_.output_height) everyRowWritten_ = true;
   }
 
   // Rows that a failed or cancelled first pass never reached would show stale memory; the
@@ -283,7 +287,7 @@ class DecodeRun {
     if (everyRowWritten_) return;
     const auto height = static_cast<JDIMENSION>(bitmap_.GetHeight());
     const auto rowBytes = static_cast<std::size_t>(bitmap_.RowBytes());
-    for (JDIMENSION row = codec_.output_scanline; row < height; ++row) {
+    for (JDIMENSION row = rowsWritten_; row < height; ++row) {
       std::memset(bitmap_.ScanLine(static_cast<int>(row)), 0, rowBytes);
     }
   }
@@ -321,6 +325,7 @@ class DecodeRun {
   std::uint8_t* rowAddress_ = nullptr;
   std::ptrdiff_t rowStride_ = 0;
   JDIMENSION rowsPerCall_ = 1;
+  JDIMENSION rowsWritten_ = 0;
   bool everyRowWritten_ = false;
   bool rowsAheadCleared_ = false;
 };

@@ -147,6 +147,36 @@ TEST_F(RunTest, RowsNotDecodedYetShowNoEarlierPicture) {
   EXPECT_TRUE(checked);
 }
 
+// Shown while loading, an 8-bit picture whose passes its file does not back has only the final
+// pass, whose palette prescan advances the library's row count without writing a row.
+TEST_F(RunTest, RowsOfAPalettePrescanShowNoEarlierPicture) {
+  ScopedDefaults defaults({.BitmapDepth = bd8Bit, .ShowWhileLoading = true});
+  const int side = 6000;
+  const Bytes jpeg = MakeJpeg(side, side, "-progressive -quality 5");
+  ASSERT_LT(jpeg.size(), std::size_t{side} * side * 8 / 512) << "a pass would be shown";
+  {
+    TJPEGImage earlier;
+    Load(earlier, jpeg);
+    const std::uint8_t* lastRow = GetDecodedBitmap(earlier)->ScanLine(side - 1);
+    ASSERT_LT(std::count(lastRow, lastRow + side, 0), side);
+  }
+  UseFastClock();
+  TJPEGImage picture;
+  Load(picture, jpeg);
+  bool checked = false;
+  picture.OnProgress = [&](TObject*, TProgressStage stage, std::uint8_t, bool, const TRect&,
+                           const AnsiString&) {
+    if (stage != psRunning || std::exchange(checked, true)) return;
+    const TBitmap& bitmap = *GetDecodedBitmap(picture);
+    for (int row = 0; row < side; ++row) {
+      const std::uint8_t* pixels = bitmap.ScanLine(row);
+      ASSERT_EQ(std::count(pixels, pixels + side, 0), side) << "row " << row;
+    }
+  };
+  GetDecodedBitmap(picture);
+  EXPECT_TRUE(checked);
+}
+
 // A handler may load, assign, repaint or draw on the picture being decoded or saved: the run
 // keeps what it uses, a save writes the picture as it was when saving began, the picture then
 // shows the handler's change, and no call hands out a freed object.
