@@ -17,8 +17,6 @@
 
 namespace {
 
-constexpr int kInkComponents = 4;
-
 // Work bounds. A JPEG's dimensions cost nothing to announce: a few hundred bytes that end early
 // decode, padded by the library, into a whole image, and every pixel costs time however little
 // data there is (the library works through every block of the full size, whatever the scale).

@@ -3,7 +3,6 @@
 
 namespace {
 
-constexpr int kInkComponents = 4;
 // As many gray levels as other grayscale decodes have colours.
 constexpr unsigned kGrayLevels = 236;
 // A 6 x 6 x 6 colour cube; index = red * 36 + green * 6 + blue.

@@ -8,6 +8,9 @@
 
 enum class TInkOutput { Colour24, Gray, Colour8 };
 
+// Components per pixel of the library's rows.
+constexpr int kInkComponents = 4;
+
 // Inverted CMYK to blue, green, red.
 void InkRowToBgr(const std::uint8_t* ink, std::uint8_t* bgr, unsigned width);
 // The palette a mapped ink output indexes (Gray or Colour8); the caller owns it.

@@ -126,6 +126,8 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 if kill -0 "$XS_APP_PID" 2>/dev/null; then
+  xs_stop "$XS_APP_PID"
+  XS_APP_PID=""
   fail "the launcher did not end after the launch"
 else
   wait "$XS_APP_PID"

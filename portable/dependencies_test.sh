@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
 # The portable launcher may need from the player's machine only glibc and the X11 client
-# libraries: lists what ldd resolves outside the launcher's own folder and fails on anything else
-# (or on anything not found), and on a glibc symbol version newer than OLDEST_GLIBC.
+# libraries: lists what ldd resolves and fails on anything else (or on anything not found), and
+# on a glibc symbol version newer than OLDEST_GLIBC.
 #
 #   dependencies_test.sh LAUNCHER OLDEST_GLIBC
 set -uo pipefail
 
 launcher=$1
 oldest=$2
-folder=$(cd "$(dirname "$launcher")" && pwd)
 # shellcheck source=allowed_libraries.sh
 . "$(dirname "$0")/allowed_libraries.sh"
 
@@ -18,7 +17,6 @@ while read -r name arrow path _; do
   [ -n "$name" ] || continue
   [ "$arrow" = "=>" ] || path=$name
   case $path in
-  "$folder"/*) continue ;;  # carried beside the launcher
   not)
     echo "FAILED: $name is not found" >&2
     failures=$((failures + 1))

@@ -29,7 +29,7 @@ add_custom_command(
   OUTPUT ${_stubs}
   COMMAND ${PROJECT_SOURCE_DIR}/portable/make-sdl-stubs ${_sdl2_archive} ${_stubs}
           ${_left_out_shared}
-  DEPENDS ${PROJECT_SOURCE_DIR}/portable/make-sdl-stubs ${_sdl2_archive}
+  DEPENDS ${PROJECT_SOURCE_DIR}/portable/make-sdl-stubs ${_sdl2_archive} ${_left_out_shared}
   COMMENT "Writing stand-ins for SDL's sound, Wayland and KMS/DRM libraries")
 add_library(talvesk_sdl_stubs STATIC ${_stubs})
 

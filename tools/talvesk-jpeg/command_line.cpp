@@ -7,6 +7,21 @@
 
 #include "tools/talvesk-jpeg/commands.h"
 
+namespace {
+
+// Runs work; an exception prints its message and gives kExitFailure, else kExitOk.
+int ReportFailure(const std::function<void()>& work) {
+  try {
+    work();
+    return kExitOk;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "%s\n", error.what());
+    return kExitFailure;
+  }
+}
+
+}  // namespace
+
 bool ParseNumber(const std::string* text, int& value) {
   if (text == nullptr) return false;
   const char* end = text->data() + text->size();
@@ -37,14 +52,4 @@ int RunCommand(std::span<const std::string> arguments, const CommandHelp& help,
     return UsageError(help);
   }
   return ReportFailure([&] { work(operands); });
-}
-
-int ReportFailure(const std::function<void()>& work) {
-  try {
-    work();
-    return kExitOk;
-  } catch (const std::exception& error) {
-    std::fprintf(stderr, "%s\n", error.what());
-    return kExitFailure;
-  }
 }

@@ -22,6 +22,3 @@ using OptionHandler = std::function<bool(const std::string& option, const Option
 int RunCommand(std::span<const std::string> arguments, const CommandHelp& help,
                const OptionHandler& applyOption,
                const std::function<void(std::span<const std::string* const> operands)>& work);
-
-// Runs work; an exception prints its message and gives kExitFailure, else kExitOk.
-int ReportFailure(const std::function<void()>& work);
