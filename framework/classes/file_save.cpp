@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "framework/platform/paths.h"
 #include "framework/system/exceptions.h"
@@ -15,65 +16,23 @@ namespace {
 
 AnsiString Reason(int error) { return std::strerror(error); }
 
-// The stream a save writes to: one open descriptor, every failed write raised at once with its
-// cause (a short count alone would only say that something went wrong).
-class TSaveStream : public TStream {
+// The file stream a save writes to, over the descriptor the save opened; writing it to disk
+// and closing it are checked too.
+class TSaveStream : public TFileStream {
  public:
-  TSaveStream(int descriptor, const AnsiString& fileName)
-      : descriptor_(descriptor), fileName_(fileName) {}
-  ~TSaveStream() override {
-    if (descriptor_ >= 0) ::close(descriptor_);
-  }
-  const char* ClassName() const override { return "TFileStream"; }
-
-  std::int64_t Read(void*, std::int64_t) override { return 0; }
-
-  std::int64_t Write(const void* buffer, std::int64_t count) override {
-    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    std::int64_t done = 0;
-    while (done < count) {
-      constexpr std::int64_t kMaxPiece = std::int64_t{1} << 30;
-      const std::int64_t piece = count - done < kMaxPiece ? count - done : kMaxPiece;
-      const ssize_t put = ::write(descriptor_, bytes + done, static_cast<std::size_t>(piece));
-      if (put < 0 && errno == EINTR) continue;
-      if (put < 0) Fail(errno);
-      if (put == 0) Fail(ENOSPC);
-      done += put;
-    }
-    return done;
-  }
-
-  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
-    int whence = SEEK_SET;
-    if (origin == TSeekOrigin::soCurrent) whence = SEEK_CUR;
-    if (origin == TSeekOrigin::soEnd) whence = SEEK_END;
-    const off_t position = ::lseek(descriptor_, static_cast<off_t>(offset), whence);
-    // A FIFO has no position; a writer that only asks where it is gets 0.
-    if (position < 0) {
-      if (errno == ESPIPE && offset == 0) return 0;
-      throw EStreamError("Invalid stream position. " + Reason(errno));
-    }
-    return position;
-  }
+  TSaveStream(int descriptor, const AnsiString& fileName) : TFileStream(descriptor, fileName) {}
 
   void Flush() {
-    if (::fsync(descriptor_) != 0) Fail(errno);
+    if (::fsync(fd_) != 0) Fail(errno);
   }
 
   void Close() {
-    const int descriptor = descriptor_;
-    descriptor_ = -1;
+    const int descriptor = std::exchange(fd_, -1);
     // The descriptor is gone whatever close(2) says; its error may be the write's delayed one.
     if (::close(descriptor) != 0 && errno != EINTR) Fail(errno);
   }
 
-  [[noreturn]] void Fail(int error) const {
-    throw EWriteError("Cannot write file \"" + fileName_ + "\". " + Reason(error));
-  }
-
- private:
-  int descriptor_;
-  AnsiString fileName_;
+  [[noreturn]] void Fail(int error) const { WriteFailed(error); }
 };
 
 [[noreturn]] void CreateFailed(const AnsiString& fileName, int error) {

@@ -36,7 +36,7 @@ std::size_t Piece(std::int64_t count) {
 
 }  // namespace
 
-TFileStream::TFileStream(const AnsiString& fileName, unsigned mode) {
+TFileStream::TFileStream(const AnsiString& fileName, unsigned mode) : fileName_(fileName) {
   const AnsiString hostPath = HostPathFromWindows(fileName);
   const int flags = OpenFlags(mode);
   // Opening a FIFO for reading waits for a writer, for ever if none comes; a non-blocking open
@@ -89,10 +89,15 @@ std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
   while (done < count) {
     const ssize_t put = ::write(fd_, bytes + done, Piece(count - done));
     if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) break;
+    if (put < 0) WriteFailed(errno);
+    if (put == 0) WriteFailed(ENOSPC);
     done += put;
   }
   return done;
+}
+
+void TFileStream::WriteFailed(int error) const {
+  throw EWriteError("Cannot write file \"" + fileName_ + "\". " + std::strerror(error));
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
@@ -100,8 +105,11 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {
   if (origin == TSeekOrigin::soCurrent) whence = SEEK_CUR;
   if (origin == TSeekOrigin::soEnd) whence = SEEK_END;
   const off_t position = ::lseek(fd_, static_cast<off_t>(offset), whence);
-  if (position < 0)
+  if (position < 0) {
+    // A FIFO has no position; a writer that only asks where it is gets 0.
+    if (errno == ESPIPE && offset == 0) return 0;
     throw EStreamError(AnsiString("Invalid stream position. ") + std::strerror(errno));
+  }
   return position;
 }
 

@@ -71,17 +71,27 @@ enum TFileMode : unsigned {
 
 // A stream over a file. The name may be a Windows path; it is mapped to the host path.
 // Failure to open raises EFOpenError naming the file. Opened for reading, it never blocks: anything
-// but a regular file (or a link to one) is refused.
+// but a regular file (or a link to one) is refused. A failed write raises EWriteError with its
+// cause.
 class TFileStream : public TStream {
  public:
   TFileStream(const AnsiString& fileName, unsigned mode);
   ~TFileStream() override;
+  TFileStream(const TFileStream&) = delete;
+  TFileStream& operator=(const TFileStream&) = delete;
   const char* ClassName() const override { return "TFileStream"; }
   std::int64_t Read(void* buffer, std::int64_t count) override;
   std::int64_t Write(const void* buffer, std::int64_t count) override;
   std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
   void SetSize64(std::int64_t newSize) override;
 
- private:
+ protected:
+  // Takes over a descriptor already open for writing.
+  TFileStream(int descriptor, const AnsiString& fileName) : fd_(descriptor), fileName_(fileName) {}
+  [[noreturn]] void WriteFailed(int error) const;
+
   int fd_ = -1;
+
+ private:
+  AnsiString fileName_;
 };
