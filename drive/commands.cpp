@@ -1,0 +1,92 @@
+#include "drive/commands.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "drive/autoplay.h"
+#include "drive/device_records.h"
+#include "drive/failure.h"
+#include "drive/fuse_mount.h"
+#include "drive/locations.h"
+#include "drive/wine_drives.h"
+#include "framework/platform/paths.h"
+
+namespace {
+
+std::string HostImagePath(const AnsiString& imagePath) {
+  if (!imagePath.empty() && imagePath[0] == '/') return imagePath;
+  const std::string host = HostPathFromWindows(imagePath);
+  if (host.empty() || host[0] != '/') {
+    throw EDriveFailure("The disc image " + imagePath +
+                        " is on a drive that the Wine prefix does not map");
+  }
+  return host;
+}
+
+// Ends whatever the device's mount point holds: a served image, or one whose server died.
+void ReleaseMountPoint(const std::string& mountPoint) {
+  if (MountStateOf(mountPoint) != TMountState::NotMounted) UnmountImage(mountPoint);
+}
+
+std::string DriveName(char letter) { return std::string(1, letter) + ":"; }
+
+}  // namespace
+
+std::string MountOnDevice(int device, const AnsiString& imagePath) {
+  RequireWine();
+  RequireFuse();
+  const std::string hostImage = HostImagePath(imagePath);
+  TDiscImage image = OpenDiscImage(hostImage);
+  const std::string label = image.Label();
+
+  const TDriveLocations where = LocateDriveFolders();
+  const TDriveLock lock(where);
+  const TDeviceRecord previous = ReadDeviceRecord(where, device).value_or(TDeviceRecord{});
+  const std::string mountPoint = where.MountPoint(device);
+  ReleaseMountPoint(mountPoint);
+
+  const char letter = ChooseDriveLetter(where, device, previous.letter);
+  MakeFolders(mountPoint, 0700);
+  const long server = MountImageInBackground(std::move(image), mountPoint);
+  try {
+    DefineCdromDrive(where, letter, mountPoint);
+    WriteDeviceRecord(where, device, {letter, hostImage, server});
+  } catch (...) {
+    UnmountImage(mountPoint);
+    ::rmdir(mountPoint.c_str());
+    throw;
+  }
+
+  std::string report = "Mounted " + imagePath + " as drive " + DriveName(letter) + " (label \"" +
+                       label + "\"), served from " + mountPoint;
+  if (AutoPlayEnabled()) {
+    if (const auto started = StartAutoPlay(mountPoint, letter)) {
+      report += "\nAutoPlay started " + *started;
+    }
+  }
+  return report;
+}
+
+std::string UnmountDevice(int device) {
+  const TDriveLocations where = LocateDriveFolders();
+  const TDriveLock lock(where);
+  TDeviceRecord record = ReadDeviceRecord(where, device).value_or(TDeviceRecord{});
+  const std::string mountPoint = where.MountPoint(device);
+  // After a restart the record is gone but Wine's link may remain: the link tells the letter.
+  const char letter = LetterOfDevice(where, device);
+  const bool mounted = MountStateOf(mountPoint) != TMountState::NotMounted;
+  if (letter != 0) RemoveDrive(where, letter, mountPoint);
+  if (mounted) UnmountImage(mountPoint);
+  if (::rmdir(mountPoint.c_str()) != 0 && errno != ENOENT) {
+    ThrowSystemFailure("Cannot remove the mount point " + mountPoint);
+  }
+  if (letter != 0) record.letter = letter;
+  record.image.clear();
+  record.serverPid = 0;
+  WriteDeviceRecord(where, device, record);
+  if (letter == 0 && !mounted) return "Device " + std::to_string(device) + " holds no image";
+  return "Unmounted device " + std::to_string(device) +
+         (letter != 0 ? " (drive " + DriveName(letter) + ")" : std::string());
+}
