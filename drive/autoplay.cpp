@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <fstream>
-#include <memory>
 #include <sstream>
 
 #include "drive/failure.h"
@@ -34,12 +33,17 @@ std::string Trim(const std::string& text) {
 
 // The root's autorun.inf in whatever case the disc spells it.
 std::optional<std::string> FindAutorunFile(const std::string& root) {
-  const std::unique_ptr<DIR, decltype(&::closedir)> folder(::opendir(root.c_str()), &::closedir);
+  DIR* const folder = ::opendir(root.c_str());
   if (!folder) return std::nullopt;
-  while (const dirent* entry = ::readdir(folder.get())) {
-    if (Lower(entry->d_name) == "autorun.inf") return root + "/" + entry->d_name;
+  std::optional<std::string> found;
+  while (const dirent* entry = ::readdir(folder)) {
+    if (Lower(entry->d_name) == "autorun.inf") {
+      found = root + "/" + entry->d_name;
+      break;
+    }
   }
-  return std::nullopt;
+  ::closedir(folder);
+  return found;
 }
 
 std::optional<std::string> ReadSmallFile(const std::string& path) {

@@ -8,7 +8,7 @@
 #include "drive/autoplay.h"
 #include "drive/device_records.h"
 #include "drive/failure.h"
-#include "drive/fuse_mount.h"
+#include "drive/drive.h"
 #include "drive/locations.h"
 #include "drive/wine_drives.h"
 #include "framework/platform/paths.h"
@@ -27,7 +27,7 @@ std::string HostImagePath(const AnsiString& imagePath) {
 
 // Ends whatever the device's mount point holds: a served image, or one whose server died.
 void ReleaseMountPoint(const std::string& mountPoint) {
-  if (MountStateOf(mountPoint) != TMountState::NotMounted) UnmountImage(mountPoint);
+  if (MountStateAt(mountPoint) != MountState::kNotMounted) Unmount(mountPoint);
 }
 
 std::string DriveName(char letter) { return std::string(1, letter) + ":"; }
@@ -36,10 +36,8 @@ std::string DriveName(char letter) { return std::string(1, letter) + ":"; }
 
 std::string MountOnDevice(int device, const AnsiString& imagePath) {
   RequireWine();
-  RequireFuse();
   const std::string hostImage = HostImagePath(imagePath);
-  TDiscImage image = OpenDiscImage(hostImage);
-  const std::string label = image.Label();
+  DiscImage image(hostImage);
 
   const TDriveLocations where = LocateDriveFolders();
   const TDriveLock lock(where);
@@ -49,18 +47,18 @@ std::string MountOnDevice(int device, const AnsiString& imagePath) {
 
   const char letter = ChooseDriveLetter(where, device, previous.letter);
   MakeFolders(mountPoint, 0700);
-  const long server = MountImageInBackground(std::move(image), mountPoint);
+  const pid_t server = MountInBackground(image, mountPoint);
   try {
     DefineCdromDrive(where, letter, mountPoint);
     WriteDeviceRecord(where, device, {letter, hostImage, server});
   } catch (...) {
-    UnmountImage(mountPoint);
+    Unmount(mountPoint);
     ::rmdir(mountPoint.c_str());
     throw;
   }
 
   std::string report = "Mounted " + imagePath + " as drive " + DriveName(letter) + " (label \"" +
-                       label + "\"), served from " + mountPoint;
+                       image.VolumeLabel() + "\"), served from " + mountPoint;
   if (AutoPlayEnabled()) {
     if (const auto started = StartAutoPlay(mountPoint, letter)) {
       report += "\nAutoPlay started " + *started;
@@ -76,9 +74,9 @@ std::string UnmountDevice(int device) {
   const std::string mountPoint = where.MountPoint(device);
   // After a restart the record is gone but Wine's link may remain: the link tells the letter.
   const char letter = LetterOfDevice(where, device);
-  const bool mounted = MountStateOf(mountPoint) != TMountState::NotMounted;
+  const bool mounted = MountStateAt(mountPoint) != MountState::kNotMounted;
   if (letter != 0) RemoveDrive(where, letter, mountPoint);
-  if (mounted) UnmountImage(mountPoint);
+  if (mounted) Unmount(mountPoint);
   if (::rmdir(mountPoint.c_str()) != 0 && errno != ENOENT) {
     ThrowSystemFailure("Cannot remove the mount point " + mountPoint);
   }

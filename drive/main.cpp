@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
   try {
     return Run(ParseDriveCommandLine(arguments));
   } catch (const EDriveUsage& usage) {
-    std::fprintf(stderr, "%s: %s\n%s", kProgram, usage.Message().c_str(), DriveUsageText());
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram,
+                 usage.Message().c_str(), kProgram);
     return 2;
   } catch (const std::exception& failure) {
     ReportFailure(failure.what());

@@ -1,6 +1,7 @@
 /* A Windows program for the tests, run under Wine from a mounted disc (by AutoPlay) or directly.
  *
- *   probe.exe FILE          reports on the drive of the working directory and reads FILE
+ *   probe.exe FILE          reports on the drive of FILE (of the working directory when FILE
+ *                           is relative) and reads FILE
  *   probe.exe --hold FLAG   keeps running (and so Wine's server) until the file FLAG exists
  *
  * The report goes to the file named by the environment variable TALVESK_PROBE_REPORT (Wine
@@ -26,7 +27,8 @@ int main(int argc, char** argv) {
 
   char cwd[MAX_PATH] = "";
   GetCurrentDirectoryA(MAX_PATH, cwd);
-  char root[4] = {cwd[0], ':', '\\', 0};
+  const char drive = argv[1][0] && argv[1][1] == ':' ? argv[1][0] : cwd[0];
+  char root[4] = {drive, ':', '\\', 0};
   char label[MAX_PATH + 1] = "";
   char filesystem[MAX_PATH + 1] = "";
   DWORD serial = 0;
