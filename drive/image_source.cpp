@@ -104,11 +104,15 @@ void ImageSource::OpenLibraryHandle() {
                      Quoted(path_) + " is not a CD image: it holds no ISO 9660 volume.");
 }
 
-bool ImageSource::ReadSectors(std::uint32_t first, std::uint32_t count, std::uint8_t* out) const {
-  if (count == 0) return true;
+bool ImageSource::ReadSectors(std::uint32_t first, std::uint32_t count,
+                              std::uint8_t* out) const {
   if (first >= sectorCount_ || count > sectorCount_ - first) return false;
-  const long wanted = static_cast<long>(count) * kSectorBytes;
-  return iso9660_iso_seek_read(iso_, out, static_cast<lsn_t>(first), count) == wanted;
+  // One at a time: for raw sectors libiso9660 reads a run of several as if they were contiguous.
+  for (std::uint32_t i = 0; i < count; ++i)
+    if (iso9660_iso_seek_read(iso_, out + std::size_t{i} * kSectorBytes,
+                              static_cast<lsn_t>(first + i), 1) != kSectorBytes)
+      return false;
+  return true;
 }
 
 bool ImageSource::IsImageDescriptor(int fd) const {

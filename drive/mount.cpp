@@ -30,7 +30,7 @@ namespace {
 const std::string kFileSystemType = "fuse.talvesk-drive";
 // How long a server may take to answer the kernel's first request, and a live one to answer a
 // look at its root (answered from memory).
-constexpr int kStartMilliseconds = 10000;
+constexpr auto kStartTime = std::chrono::seconds(10);
 constexpr auto kAnswerTime = std::chrono::seconds(3);
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
@@ -202,13 +202,24 @@ int RunServer(FuseSession& session, DiscFileSystem& files, int ready) noexcept {
   }
 }
 
-bool ReadyByteArrives(int ready) {
-  pollfd wait{ready, POLLIN, 0};
-  int polled;
-  while ((polled = poll(&wait, 1, kStartMilliseconds)) < 0 && errno == EINTR) {
+// The server writes one byte when it serves, then closes its end: the caller returns only when
+// the server holds nothing but what it keeps for good.
+bool ServerReady(int ready) {
+  const auto deadline = std::chrono::steady_clock::now() + kStartTime;
+  std::size_t bytes = 0;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd wait{ready, POLLIN, 0};
+    const int polled = poll(&wait, 1, static_cast<int>(std::max<long>(left.count(), 0)));
+    if (polled < 0 && errno == EINTR) continue;
+    if (polled != 1) return false;
+    char byte = 0;
+    const ssize_t got = read(ready, &byte, 1);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return bytes == 1;
+    ++bytes;
   }
-  char byte = 0;
-  return polled == 1 && read(ready, &byte, 1) == 1;
 }
 
 }  // namespace
@@ -243,7 +254,7 @@ pid_t MountInBackground(DiscImage& image, const std::string& mountPoint) {
     _exit(RunServer(session, files, ready[1]));
   }
   close(ready[1]);
-  const bool served = server > 0 && ReadyByteArrives(ready[0]);
+  const bool served = server > 0 && ServerReady(ready[0]);
   close(ready[0]);
   if (server < 0) fail(0, "the server process could not be started");
   if (!served) fail(server, "the server did not start");
