@@ -52,12 +52,12 @@ void WriteSourceFolder(const std::filesystem::path& folder) {
 }
 
 void MakeIsoImage(const std::filesystem::path& folder, const std::filesystem::path& image,
-                  NameTrees trees) {
+                  NameTrees trees, const std::string& label) {
   const std::string names = trees == NameTrees::kRockRidgeAndJoliet ? "-rockridge on -joliet on"
                             : trees == NameTrees::kJolietOnly       ? "-rockridge off -joliet on"
                                                                     : "-rockridge off -joliet off";
   Run("xorriso -report_about SORRY -outdev " + Quoted(image) + " " + names + " -volid " +
-      kVolumeLabel + " -map " + Quoted(folder) + " / -commit");
+ label + " -map " + Quoted(folder) + " / -commit");
 }
 
 void ExtractWithXorriso(const std::filesystem::path& image, const std::filesystem::path& folder) {

@@ -21,7 +21,7 @@ void WriteSourceFolder(const std::filesystem::path& folder);
 
 enum class NameTrees { kRockRidgeAndJoliet, kJolietOnly, kIsoOnly };
 void MakeIsoImage(const std::filesystem::path& folder, const std::filesystem::path& image,
-                  NameTrees trees);
+                  NameTrees trees, const std::string& label = kVolumeLabel);
 // xorriso's own reading of an image, as a folder to compare with.
 void ExtractWithXorriso(const std::filesystem::path& image, const std::filesystem::path& folder);
 

@@ -45,6 +45,7 @@ Report ReadReport(const fs::path& path) {
   std::ifstream file(path);
   std::string line;
   while (std::getline(file, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // written in Windows text mode
     const std::size_t equals = line.find('=');
     if (equals != std::string::npos) report[line.substr(0, equals)] = line.substr(equals + 1);
   }
@@ -273,7 +274,6 @@ TEST_F(WineDriveTest, FailuresSayWhatIsWrongAndLeaveNothingBehind) {
   for (const fs::path& link : taken) fs::remove(link);
 
   for (const Case& failure : cases) {
-    std::string output;
     EXPECT_EQ(RunShell(failure.environment + Quoted(kDrive) + " " + failure.arguments + " 2>&1",
                        &output),
               1)
