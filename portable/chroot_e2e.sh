@@ -4,7 +4,8 @@
 # stand-in mount program), a Wine-style prefix and the demo disc. It is started through the disc's autostart file from
 # another folder and talks to a private X server outside through the abstract X socket. The
 # window must show six tiles with their captions (no font is installed in the chroot), and a
-# click must reach the stand-in.
+# click must reach the stand-in. When the X server dies, the launcher must exit with status 1
+# within a second, with its window up and with its message box up.
 #
 #   chroot_e2e.sh KIT_DIR WORK_DIR
 set -uo pipefail
@@ -136,25 +137,51 @@ else
   [ "$status" -eq 0 ] || fail "the launcher exited with status $status"
 fi
 
+# in_chroot FOLDER OUTPUT: starts ./talvesk there in the chroot; XS_APP_PID is the launcher.
+in_chroot() {
+  (exec env -i DISPLAY="$DISPLAY" SDL_VIDEODRIVER=x11 /usr/sbin/chroot "$root" /bin/sh -c \
+    "cd $1 && exec ./talvesk" >"$2" 2>&1) &
+  XS_APP_PID=$!
+}
+# dies_with_x_server WHAT: kills the X server; the launcher must end with status 1 at once.
+dies_with_x_server() {
+  kill -KILL "$XS_XVFB_PID"
+  wait "$XS_XVFB_PID" 2>/dev/null
+  XS_XVFB_PID=""
+  if ! xs_await_exit "$XS_APP_PID" 10; then
+    fail "$1: the launcher still runs a second after its X server died"
+  elif XS_APP_PID="" && [ "$XS_STATUS" -ne 1 ]; then
+    fail "$1: the launcher ended with status $XS_STATUS when its X server died, not 1"
+  fi
+  xs_cleanup
+}
+
+in_chroot /demo/disc "$work/dead-x.out"
+timeout 15 xdotool search --sync --all --onlyvisible --pid "$XS_APP_PID" --name '^Talvesk$' \
+  >/dev/null 2>&1 || fail "the launcher's window did not appear again"
+dies_with_x_server "window up"
+
 # Exceptions unwind through the object lookup this build supplies (portable/older_glibc.cpp): a
 # damaged cover must end in the launcher's message box, not in an abort.
+xs_start_xvfb "$work" || exit 1
 mkdir -p "$root/damaged/Zepsuta"
 echo damaged >"$root/damaged/Zepsuta/1.jpg"
 cp "$kit/talvesk" "$root/damaged/talvesk"
-(exec env -i DISPLAY="$DISPLAY" SDL_VIDEODRIVER=x11 /usr/sbin/chroot "$root" /bin/sh -c \
-  'cd /damaged && exec ./talvesk' >"$work/damaged.out" 2>&1) &
-XS_APP_PID=$!
+in_chroot /damaged "$work/damaged.out"
 boxed=no
 for _ in $(seq 40); do
-  if [ "$(timeout 5 xwininfo -root -children 2>/dev/null | grep -c '"Talvesk"')" -ge 2 ]; then
+  if [ "$(xs_window_count)" -ge 2 ]; then
     boxed=yes
     break
   fi
   kill -0 "$XS_APP_PID" 2>/dev/null || break
   sleep 0.25
 done
-[ $boxed = yes ] && kill -0 "$XS_APP_PID" 2>/dev/null ||
+if [ $boxed = yes ] && kill -0 "$XS_APP_PID" 2>/dev/null; then
+  dies_with_x_server "message box up"
+else
   fail "a damaged cover did not bring up the message box; output: $(cat "$work/damaged.out")"
+fi
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed; screenshot: $shot" >&2

@@ -1,18 +1,28 @@
 #include "framework/window/sdl_backend.h"
 
 #include <SDL2/SDL.h>
+#include <pthread.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "framework/graphics/screen.h"
 #include "framework/system/utf8.h"
+#include "framework/window/x11_display.h"
 
 namespace {
 
 // Short sleep between polls: waiting inside SDL races its wake-up event against the window's
 // destruction on X11.
 constexpr Uint32 kPollDelayMs = 10;
+
+bool IsX11() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver != nullptr && std::strcmp(driver, "x11") == 0;
+}
 
 bool IsInvisibleDriver(const char* driver) {
   return driver != nullptr &&
@@ -30,6 +40,16 @@ const TIconImage* LargestIcon(const std::vector<TIconImage>& icons) {
   return best;
 }
 
+// SDL's X11 message box runs in a child process that it forks, while the program waits. When a
+// signal ends the program, the box must go with it.
+pid_t boxOwner = 0;  // the program's process id while it shows a box
+
+void EndWithBoxOwner() {
+  if (boxOwner == 0) return;
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != boxOwner) _exit(1);  // the owner ended before the line above
+}
+
 }  // namespace
 
 TSdlBackend::~TSdlBackend() {
@@ -44,6 +64,9 @@ void TSdlBackend::InitVideo() {
   const bool driverChosen = requested != nullptr && requested[0] != '\0';
   // Without this SDL presents through GL and may re-create the X window behind our back.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // SDL would turn SIGINT and SIGTERM into a quit event, which a program waiting for a message
+  // box never reads; their default actions end the program at once.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     throw ENoDisplay(AnsiString("cannot open the window: ") + SDL_GetError());
   }
@@ -55,6 +78,9 @@ void TSdlBackend::InitVideo() {
         "a video driver)");
   }
   videoInitialised_ = true;
+  if (IsX11()) EndProcessOnLostXConnection();
+  static const bool boxChildWatched = pthread_atfork(nullptr, nullptr, EndWithBoxOwner) == 0;
+  (void)boxChildWatched;
   SDL_DisplayMode mode;
   if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
     const int bytes = SDL_BYTESPERPIXEL(mode.format);
@@ -150,8 +176,7 @@ bool TSdlBackend::WaitEvent(TWindowEvent& event) {
 // window, with or without a window manager.
 SDL_Window* TSdlBackend::CreateMessageAnchor() const {
   if (window_ == nullptr) return nullptr;  // SDL then centres the box on the screen
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (driver == nullptr || std::strcmp(driver, "x11") != 0) return nullptr;
+  if (!IsX11()) return nullptr;
   int x = 0, y = 0, width = 0, height = 0;
   SDL_GetWindowPosition(window_, &x, &y);
   SDL_GetWindowSize(window_, &width, &height);
@@ -162,9 +187,11 @@ void TSdlBackend::ShowMessage(const AnsiString& title, const AnsiString& text) {
   const AnsiString safeTitle = SanitizeUtf8(title);
   const AnsiString safeText = SanitizeUtf8(text);
   SDL_Window* const anchor = CreateMessageAnchor();
+  boxOwner = getpid();
   const int shown =
       SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, safeTitle.c_str(), safeText.c_str(),
                                anchor != nullptr ? anchor : window_);
+  boxOwner = 0;
   if (shown != 0) {
     // Nowhere to show it; the terminal is the last resort.
     std::fprintf(stderr, "%s: %s\n(no message box: %s)\n", safeTitle.c_str(), safeText.c_str(),

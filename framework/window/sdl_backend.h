@@ -2,6 +2,9 @@
 // The real window, through SDL2: a software frame buffer copied to the window surface, input by
 // polling, message boxes from SDL. Without a display it raises ENoDisplay rather than fall back
 // to SDL's invisible drivers (offscreen, dummy), unless SDL_VIDEODRIVER asks for one of them.
+//
+// A lost X server ends the process with status 1; SIGTERM, SIGINT and SIGHUP end it as their
+// default actions do, message box included.
 #include "framework/window/backend.h"
 
 struct SDL_Window;

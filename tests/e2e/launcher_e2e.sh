@@ -105,7 +105,7 @@ window_geometry() {
     /^ +Width:/ {w=$NF} /^ +Height:/ {h=$NF} END {print x, y, w, h}'
 }
 error_box_scenario() {
-  local boxdisc=$work/errorbox box="" id bx by bw bh mx my mw mh
+  local boxdisc=$work/errorbox bx by bw bh mx my mw mh
   mkdir -p "$boxdisc/Zepsuta"
   echo "not a picture" >"$boxdisc/Zepsuta/1.jpg"
   cp "$launcher" "$boxdisc/talvesk"
@@ -113,21 +113,10 @@ error_box_scenario() {
     fail "the launcher's window did not appear for the error box"
     return
   }
-  # The box is the one other viewable top-level window (it belongs to a forked child).
-  for _ in $(seq 40); do
-    for id in $(xwininfo -root -children 2>/dev/null | awk '/^ +0x/ {print $1}'); do
-      [ $((id)) -eq $((XS_WID)) ] && continue
-      if xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable'; then
-        box=$id
-        break 2
-      fi
-    done
-    sleep 0.25
-  done
-  if [ -z "$box" ]; then
+  if ! xs_wait_for_box; then
     fail "no error box appeared"
   else
-    read -r bx by bw bh < <(window_geometry "$box")
+    read -r bx by bw bh < <(window_geometry "$XS_BOX")
     read -r mx my mw mh < <(window_geometry "$XS_WID")
     local centre_offset=$(((2 * bx + bw) - (2 * mx + mw)))
     [ ${centre_offset#-} -le 4 ] ||
@@ -136,7 +125,7 @@ error_box_scenario() {
       fail "the error box ($bw x $bh at $bx,$by) is not wholly on the 1024 x 768 screen"
     [ "$by" -ge "$my" ] && [ "$by" -lt $((my + mh)) ] ||
       fail "the error box's top ($by) is not over the window ($my to $((my + mh)))"
-    xdotool key --window "$box" Return
+    xdotool key --window "$XS_BOX" Return
   fi
   xs_stop "$XS_APP_PID"
   XS_APP_PID=""

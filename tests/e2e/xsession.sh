@@ -25,8 +25,16 @@ xs_wait_until() {
 # xs_gone PID: whether the process has ended.
 xs_gone() { ! kill -0 "$1" 2>/dev/null; }
 
-# xs_stop PID: TERM, then KILL if it has not gone within two seconds (SDL turns TERM into a quit
-# request, which a program blocked in a message box never reads).
+# xs_await_exit PID TENTHS: whether PID, a child of this shell, ends within TENTHS tenths of a
+# second; its exit status is then in XS_STATUS.
+xs_await_exit() {
+  XS_STATUS=""
+  xs_wait_until "$2" xs_gone "$1" || return 1
+  wait "$1"
+  XS_STATUS=$?
+}
+
+# xs_stop PID: TERM, then KILL if it has not gone within two seconds.
 xs_stop() {
   kill "$1" 2>/dev/null || return 0
   xs_wait_until 20 xs_gone "$1" || kill -KILL "$1" 2>/dev/null || true
@@ -74,6 +82,28 @@ xs_start_app() {
     return 1
   fi
 }
+
+# xs_wait_for_box: waits about ten seconds for a message box over the launcher's window: without a
+# window manager, the one other viewable top-level window (SDL shows it from a forked child); its
+# id in XS_BOX.
+xs_wait_for_box() {
+  local id
+  XS_BOX=""
+  for _ in $(seq 40); do
+    for id in $(xwininfo -root -children 2>/dev/null | awk '/^ +0x/ {print $1}'); do
+      [ $((id)) -eq $((XS_WID)) ] && continue
+      if xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable'; then
+        XS_BOX=$id
+        return 0
+      fi
+    done
+    sleep 0.25
+  done
+  return 1
+}
+
+# xs_window_count: how many top-level windows are titled "Talvesk" (the launcher's, its box's).
+xs_window_count() { xwininfo -root -children 2>/dev/null | grep -c '"Talvesk"'; }
 
 # xs_shot FILE.png: the launcher window's client area.
 xs_shot() {

@@ -1,0 +1,7 @@
+#pragma once
+// What the SDL backend needs from Xlib itself, for what SDL leaves to the program.
+
+// From now on, a broken connection to the X server (logout, a crashed server, a dropped ssh -X)
+// ends the process at once with exit status 1. Xlib's own handler calls exit(), whose static
+// destructors would go on talking to the dead server and never return.
+void EndProcessOnLostXConnection();
