@@ -4,8 +4,9 @@
 # stand-in mount program), a Wine-style prefix and the demo disc. It is started through the disc's autostart file from
 # another folder and talks to a private X server outside through the abstract X socket. The
 # window must show six tiles with their captions (no font is installed in the chroot), and a
-# click must reach the stand-in. When the X server dies, the launcher must exit with status 1
-# within a second, with its window up and with its message box up.
+# click must reach the stand-in. Without a display or an X11 library, the autostart file must say
+# so instead of starting the launcher. When the X server dies, the launcher must exit with status
+# 1 within a second, with its window up and with its message box up.
 #
 #   chroot_e2e.sh KIT_DIR WORK_DIR
 set -uo pipefail
@@ -136,6 +137,25 @@ else
   XS_APP_PID=""
   [ "$status" -eq 0 ] || fail "the launcher exited with status $status"
 fi
+
+# The autostart file on a machine that has nothing but sh: a failed check tells the player in
+# Polish and English (here only on stderr: the chroot has no notification or dialog program) and
+# starts nothing.
+autorun_says() { # WHAT POLISH ENGLISH [ENV...]: the autostart file must fail with both sentences
+  local what=$1 polish=$2 english=$3 said
+  shift 3
+  said=$(timeout 10 env -i "$@" /usr/sbin/chroot "$root" /bin/sh -c \
+    'cd /elsewhere && exec /demo/disc/autorun.sh' 2>&1) &&
+    fail "$what: the autostart file did not fail; output: $said"
+  [[ $said == *"$polish"* && $said == *"$english"* ]] ||
+    fail "$what: the autostart file said: $said"
+}
+autorun_says "no display" "Brak ekranu X11" "There is no X11 display"
+x11=$(find "$root" -path "$root/proc" -prune -o -name libX11.so.6 -print)
+mv "$x11" "$x11.away"
+autorun_says "no libX11" "Brakuje bibliotek, których Talvesk potrzebuje: libX11.so.6" \
+  "Talvesk needs libraries this system lacks: libX11.so.6" DISPLAY="$DISPLAY"
+mv "$x11.away" "$x11"
 
 # in_chroot FOLDER OUTPUT: starts ./talvesk there in the chroot; XS_APP_PID is the launcher.
 in_chroot() {

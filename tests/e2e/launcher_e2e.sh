@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # End to end: the real launcher binary, copied with the disc's autostart file to the root of a disc
 # mapped as drive D:, in a private X server, started through the autostart file from another
-# folder. Judges the screenshot (the placeholder, a cover), clicks the title and checks the command
-# line the stand-in mount program received and the launcher's exit status; then checks where an
-# error box lands.
+# folder. The disc's names are in capitals, as a plain ISO 9660 disc shows them. Judges the
+# screenshot (the placeholder, a cover), clicks the title and checks the command line the stand-in
+# mount program received and the launcher's exit status; then checks where an error box lands.
 #
 #   launcher_e2e.sh LAUNCHER WORK_DIR
 set -uo pipefail
@@ -41,8 +41,8 @@ ln -s ../drive_c "$prefix/dosdevices/c:"
 ln -s "$disc" "$prefix/dosdevices/d:"
 # The tests' stand-in writes each argument on a line of its own to "args" beside itself.
 install -m 755 "$here/../support/stand-in-program.sh" "$mounter/daemon.exe"
-cp "$launcher" "$disc/talvesk"
-cp "$here/../../launcher/autorun.sh" "$disc/autorun.sh"
+cp "$launcher" "$disc/TALVESK"
+cp "$here/../../launcher/autorun.sh" "$disc/AUTORUN.SH"
 
 # One title in tile 1: a cover split blue | yellow (so orientation and colour order show) and a
 # disc image.
@@ -62,7 +62,7 @@ placeholder_in_tile_6() {
 }
 
 xs_start_xvfb "$work" || exit 1
-xs_start_app "$work" "$disc/autorun.sh" WINEPREFIX="$prefix" || exit 1
+xs_start_app "$work" "$disc/AUTORUN.SH" WINEPREFIX="$prefix" || exit 1
 shot=$work/launcher.png
 xs_wait_for_shot "$shot" placeholder_in_tile_6 || fail "the placeholder never showed in tile 6"
 
