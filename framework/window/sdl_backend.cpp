@@ -5,12 +5,14 @@
 #include <sys/prctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "framework/graphics/screen.h"
 #include "framework/system/utf8.h"
+#include "framework/window/desktop_scale.h"
 #include "framework/window/x11_display.h"
 
 namespace {
@@ -48,6 +50,10 @@ void EndWithBoxOwner() {
   if (boxOwner == 0) return;
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != boxOwner) _exit(1);  // the owner ended before the line above
+}
+
+int FloorDiv(int value, int divisor) {
+  return value >= 0 ? value / divisor : -((-value + divisor - 1) / divisor);
 }
 
 }  // namespace
@@ -92,8 +98,25 @@ void TSdlBackend::CreateWindow(const AnsiString& title, int clientWidth, int cli
                                const std::vector<TIconImage>& icons) {
   InitVideo();
   DestroyWindow();
-  window_ = SDL_CreateWindow(SanitizeUtf8(title).c_str(), SDL_WINDOWPOS_CENTERED,
-                             SDL_WINDOWPOS_CENTERED, clientWidth, clientHeight, SDL_WINDOW_SHOWN);
+  SDL_Rect usable{};
+  const bool screenKnown = SDL_GetDisplayUsableBounds(0, &usable) == 0;
+  scale_ = DesktopScaleFactor(IsX11() ? XftDpiResource() : std::nullopt, SDL_getenv("GDK_SCALE"),
+                              SDL_getenv("QT_SCALE_FACTOR"));
+  while (screenKnown && scale_ > 1 &&
+         (clientWidth * scale_ > usable.w || clientHeight * scale_ > usable.h)) {
+    --scale_;  // enlarged only as far as the window fits the screen
+  }
+  const int width = clientWidth * scale_;
+  const int height = clientHeight * scale_;
+  int x = SDL_WINDOWPOS_CENTERED;
+  int y = SDL_WINDOWPOS_CENTERED;
+  if (screenKnown) {
+    // Centred, but on a screen smaller than the window its top-left corner stays on the screen:
+    // a window manager puts the frame, title bar and all, where the window was asked to be.
+    x = usable.x + std::max(0, (usable.w - width) / 2);
+    y = usable.y + std::max(0, (usable.h - height) / 2);
+  }
+  window_ = SDL_CreateWindow(SanitizeUtf8(title).c_str(), x, y, width, height, SDL_WINDOW_SHOWN);
   if (window_ == nullptr) throw ENoDisplay(AnsiString("cannot open the window: ") + SDL_GetError());
   if (const TIconImage* icon = LargestIcon(icons)) {
     // SDL only reads the pixels while setting the icon.
@@ -114,13 +137,18 @@ void TSdlBackend::DestroyWindow() {
 
 void TSdlBackend::Present(const TSurface& frame) {
   if (frame.pixels == nullptr) return;
-  frameWidth_ = frame.width;
-  frameHeight_ = frame.height;
-  lastFrame_.resize(static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height));
+  frameWidth_ = frame.width * scale_;
+  frameHeight_ = frame.height * scale_;
+  lastFrame_.resize(static_cast<std::size_t>(frameWidth_) * static_cast<std::size_t>(frameHeight_));
+  // Each pixel becomes a square of scale_ x scale_ pixels.
   for (int y = 0; y < frame.height; ++y) {
     const std::uint32_t* row = frame.pixels + static_cast<std::ptrdiff_t>(y) * frame.pitchPixels;
-    std::memcpy(lastFrame_.data() + static_cast<std::ptrdiff_t>(y) * frame.width, row,
-                static_cast<std::size_t>(frame.width) * sizeof(std::uint32_t));
+    std::uint32_t* shown =
+        lastFrame_.data() + static_cast<std::ptrdiff_t>(y) * scale_ * frameWidth_;
+    for (int x = 0; x < frame.width; ++x) std::fill_n(shown + x * scale_, scale_, row[x]);
+    for (int copy = 1; copy < scale_; ++copy) {
+      std::copy_n(shown, frameWidth_, shown + static_cast<std::ptrdiff_t>(copy) * frameWidth_);
+    }
   }
   Redraw();
 }
@@ -158,7 +186,8 @@ bool TSdlBackend::WaitEvent(TWindowEvent& event) {
         case SDL_MOUSEBUTTONUP:
           event = {sdlEvent.type == SDL_MOUSEBUTTONDOWN ? TWindowEvent::Kind::Press
                                                         : TWindowEvent::Kind::Release,
-                   sdlEvent.button.x, sdlEvent.button.y, sdlEvent.button.button};
+                   FloorDiv(sdlEvent.button.x, scale_), FloorDiv(sdlEvent.button.y, scale_),
+                   sdlEvent.button.button};
           return true;
         default:
           break;

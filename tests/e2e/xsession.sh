@@ -48,11 +48,13 @@ xs_cleanup() {
   XS_XVFB_PID=""
 }
 
-# xs_start_xvfb WORK_DIR: starts Xvfb and exports DISPLAY.
+# xs_start_xvfb WORK_DIR [WIDTHxHEIGHT]: starts Xvfb (1024x768 by default) and exports DISPLAY.
+# -noreset: root window properties set by short-lived clients (xprop) stay.
 xs_start_xvfb() {
   local numfile=$1/display.num
   : >"$numfile"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numfile" 2>"$1/xvfb.log" &
+  Xvfb -displayfd 3 -screen 0 "${2:-1024x768}x24" -nolisten tcp -noreset 3>"$numfile" \
+    2>"$1/xvfb.log" &
   XS_XVFB_PID=$!
   local i
   for i in $(seq 100); do
