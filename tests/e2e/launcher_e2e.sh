@@ -15,16 +15,9 @@ launcher=$1
 work=$2
 here=$(cd "$(dirname "$0")" && pwd)
 
-if ! command -v Xvfb >/dev/null; then
-  echo "SKIPPED: Xvfb is not installed (scripts/install-deps installs it)"
-  exit 77
-fi
-for tool in xdotool xwd xprop xwininfo convert compare openbox; do
-  command -v "$tool" >/dev/null || { echo "FAILED: $tool is missing" >&2; exit 1; }
-done
-
 # shellcheck source=xsession.sh
 . "$here/xsession.sh"
+xs_require xdotool xwd xprop xwininfo convert compare openbox
 trap xs_cleanup EXIT
 unset GDK_SCALE QT_SCALE_FACTOR  # the desktop's scale is 1 until the test sets it
 

@@ -10,16 +10,9 @@ launcher=$1
 work=$2
 here=$(cd "$(dirname "$0")" && pwd)
 
-if ! command -v Xvfb >/dev/null; then
-  echo "SKIPPED: Xvfb is not installed (scripts/install-deps installs it)"
-  exit 77
-fi
-for tool in xdotool xwininfo; do
-  command -v "$tool" >/dev/null || { echo "FAILED: $tool is missing" >&2; exit 1; }
-done
-
 # shellcheck source=xsession.sh
 . "$here/xsession.sh"
+xs_require xdotool xwininfo
 trap xs_cleanup EXIT
 
 failures=0
@@ -66,14 +59,9 @@ for disc in plain box; do
   if ! start "$disc"; then
     fail "dead X server, $disc: the launcher did not show its window or box"
   else
-    kill -KILL "$XS_XVFB_PID"
-    wait "$XS_XVFB_PID" 2>/dev/null
-    XS_XVFB_PID=""
-    if ! xs_await_exit "$XS_APP_PID" 10; then
-      fail "dead X server, $disc: the launcher still runs a second after its X server died"
-    elif XS_APP_PID="" && [ "$XS_STATUS" -ne 1 ]; then
-      fail "dead X server, $disc: the launcher ended with status $XS_STATUS, not 1"
-    fi
+    xs_ends_with_x_server ||
+      fail "dead X server, $disc: the launcher did not exit with status 1 within a second" \
+        "(${XS_STATUS:-it still runs})"
   fi
   xs_cleanup
 done

@@ -10,6 +10,18 @@ XS_XVFB_PID=""
 XS_APP_PID=""
 XS_WID=""
 
+# xs_require TOOL...: ends the test, skipped (77) without Xvfb, failed without one of the tools.
+xs_require() {
+  if ! command -v Xvfb >/dev/null; then
+    echo "SKIPPED: Xvfb is not installed (scripts/install-deps installs it)"
+    exit 77
+  fi
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "FAILED: $tool is missing" >&2; exit 1; }
+  done
+}
+
 # xs_wait_until TENTHS COMMAND...: runs COMMAND every tenth of a second until it succeeds; fails
 # when it has not within TENTHS tries.
 xs_wait_until() {
@@ -106,6 +118,15 @@ xs_wait_for_box() {
 
 # xs_window_count: how many top-level windows are titled "Talvesk" (the launcher's, its box's).
 xs_window_count() { xwininfo -root -children 2>/dev/null | grep -c '"Talvesk"'; }
+
+# xs_ends_with_x_server: kills the X server under the launcher; whether the launcher then exits
+# with status 1 within a second (XS_STATUS: how it ended, empty while it runs on).
+xs_ends_with_x_server() {
+  kill -KILL "$XS_XVFB_PID"
+  wait "$XS_XVFB_PID" 2>/dev/null
+  XS_XVFB_PID=""
+  xs_await_exit "$XS_APP_PID" 10 && XS_APP_PID="" && [ "$XS_STATUS" -eq 1 ]
+}
 
 # xs_shot FILE.png: the launcher window's client area.
 xs_shot() {
