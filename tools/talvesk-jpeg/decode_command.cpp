@@ -25,13 +25,13 @@ constexpr OptionHelp kOptions[] = {
 };
 
 constexpr const char* kDetails =
-    "OUT's extension picks its format: .bmp (24-bit, or 8-bit with its palette), .ppm,\n"
-    ".pgm (gray pictures only), .pnm (PGM when every pixel is gray, else PPM) or .png;\n"
-    "another extension is refused, and a name without one (-, /dev/null) is BMP, unless\n"
-    "--format says otherwise. The pixels are djpeg's with -dct float\n"
-    "(--fast: -dct fast), -colors 236 for --depth 8, --gray or a gray file (with --fast\n"
-    "also -dither ordered -onepass), -grayscale for --gray, -scale 1/N for --shrink N and\n"
-    "-nosmooth for --no-smoothing.\n";
+    "OUT's extension picks its format: .bmp (24-bit, or 8-bit with its palette),\n"
+    ".ppm, .pgm (gray pictures only), .pnm (PGM when every pixel is gray, else PPM)\n"
+    "or .png; another extension is refused, and a name without one (-, /dev/null) is\n"
+    "BMP, unless --format says otherwise. The pixels are djpeg's with -dct float\n"
+    "(--fast: -dct fast), -colors 236 for --depth 8, --gray or a gray file (with\n"
+    "--fast also -dither ordered -onepass), -grayscale for --gray, -scale 1/N for\n"
+    "--shrink N and -nosmooth for --no-smoothing.\n";
 
 bool ParseShrink(const std::string& text, TJPEGScale& factor) {
   int denominator = 0;

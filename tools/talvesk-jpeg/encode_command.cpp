@@ -18,10 +18,11 @@ constexpr OptionHelp kOptions[] = {
 };
 
 constexpr const char* kDetails =
-    "IN's format is told by its content: BMP (1, 4, 8, 24 or 32 bits per pixel, either row\n"
-    "order), binary PPM or PGM (P6, P5) with maxval 255, or PNG (16-bit samples are scaled\n"
-    "to 8 bits, transparency is dropped). A PGM or gray PNG is saved gray, as cjpeg does.\n"
-    "The bytes are cjpeg's with -dct float -baseline and the same quality.\n";
+    "IN's format is told by its content: BMP (1, 4, 8, 24 or 32 bits per pixel,\n"
+    "either row order), binary PPM or PGM (P6, P5) with maxval 255, or PNG (16-bit\n"
+    "samples are scaled to 8 bits, transparency is dropped). A PGM or gray PNG is\n"
+    "saved gray, as cjpeg does. The bytes are cjpeg's with -dct float -baseline and\n"
+    "the same quality.\n";
 
 }  // namespace
 

@@ -56,6 +56,9 @@ void PrintOptions(const CommandHelp& command, std::FILE* out) {
         option.shortName != 0 ? std::string("-") + option.shortName + ", " : "";
     PrintEntry(out, shortForm + OptionEntry(option), option.text);
   }
+}
+
+void PrintDetails(const CommandHelp& command, std::FILE* out) {
   if (command.details != nullptr) std::fprintf(out, "\n%s", command.details);
 }
 
@@ -63,24 +66,26 @@ void PrintOptions(const CommandHelp& command, std::FILE* out) {
 // ALSO (talvesk-jpeg.cmake), so they stay last.
 const char* kStreamsAndStatus =
     "Files:\n"
-    "  Names are taken as the shell gives them. IN given as - reads standard input, OUT\n"
-    "  given as - writes standard output (./- names a file called -). An IN that is not a\n"
-    "  regular file (a pipe, <(...), /dev/stdin) is read whole first, up to 1 GiB, as - is.\n"
-    "  A run that fails leaves no half-written OUT file.\n"
+    "  Names are taken as the shell gives them. IN given as - reads standard input,\n"
+    "  OUT given as - writes standard output (./- names a file called -). An IN that\n"
+    "  is not a regular file (a pipe, <(...), /dev/stdin) is read whole first, up to\n"
+    "  1 GiB, as - is. A run that fails leaves no half-written OUT file.\n"
     "\n"
     "Option forms:\n"
-    "  --NAME=VALUE is --NAME VALUE; -- ends the options, so that a file name may start\n"
-    "  with -.\n"
+    "  --NAME=VALUE is --NAME VALUE; -- ends the options, so that a file name may\n"
+    "  start with -.\n"
     "\n"
     "Progress:\n"
-    "  When stderr is a terminal, a decode or encode that runs longer than half a second\n"
-    "  shows its percentage on stderr, then the save, and clears the line at the end or on\n"
-    "  Ctrl-C; --quiet turns this off, and --progress prints each notification as a line.\n"
+    "  When stderr is a terminal, a decode or encode that runs longer than half a\n"
+    "  second shows its percentage on stderr, then the save, and clears the line at\n"
+    "  the end or on Ctrl-C; --quiet turns this off, and --progress prints each\n"
+    "  notification as a line.\n"
     "\n"
     "Messages:\n"
-    "  Each starts with talvesk-jpeg: and the file it is about. A JPEG error gives the\n"
-    "  picture unit's number and libjpeg's words for it; damaged data that libjpeg decodes\n"
-    "  anyway gives libjpeg's first warning, once per file, and the run goes on.\n"
+    "  Each starts with talvesk-jpeg: and the file it is about. A JPEG error gives\n"
+    "  the picture unit's number and libjpeg's words for it; damaged data that\n"
+    "  libjpeg decodes anyway gives libjpeg's first warning, once per file, and the\n"
+    "  run goes on.\n"
     "\n"
     "Library:\n"
     "  libjpeg does the JPEG coding; talvesk-jpeg --version names the one in use.\n"
@@ -113,6 +118,7 @@ void PrintCommandHelp(const CommandHelp& command, std::FILE* out) {
                command.summary + 1);
   PrintOptions(command, out);
   PrintEntry(out, "-h, --help", "show this help");
+  PrintDetails(command, out);
 }
 
 void PrintProgramHelp(std::span<const CommandHelp* const> commands, std::FILE* out) {
@@ -129,9 +135,13 @@ void PrintProgramHelp(std::span<const CommandHelp* const> commands, std::FILE* o
   }
   PrintEntry(out, "help [COMMAND]", "show this help, or one command's");
   for (const CommandHelp* command : commands) {
-    if (command->options.empty()) continue;
-    std::fprintf(out, "\nOptions of %s:\n", command->name);
-    PrintOptions(*command, out);
+    if (!command->options.empty()) {
+      std::fprintf(out, "\nOptions of %s:\n", command->name);
+      PrintOptions(*command, out);
+    } else if (command->details != nullptr) {
+      std::fprintf(out, "\nOutput of %s:", command->name);
+    }
+    PrintDetails(*command, out);
   }
   std::fputs("\nEvery command also takes -h or --help for its own help.\n\n", out);
   std::fputs(kStreamsAndStatus, out);

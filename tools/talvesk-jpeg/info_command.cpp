@@ -17,9 +17,10 @@ namespace {
 constexpr const char* kDetails =
     "Each file gives one line on stdout:\n"
     "  WIDTH HEIGHT gray=0|1 progressive=0|1 colour=SPACE sampling=HxV,... NAME\n"
-    "SPACE is Gray, YCbCr, RGB, CMYK, YCCK or unknown; the sampling factors are each\n"
-    "component's (2x2,1x1,1x1 is 4:2:0, 2x1,1x1,1x1 is 4:2:2, 1x1,1x1,1x1 is 4:4:4). A file\n"
-    "that fails gives its message on stderr instead, and the files after it are read.\n";
+    "SPACE is Gray, YCbCr, RGB, CMYK, YCCK or unknown; the sampling factors are\n"
+    "each component's (2x2,1x1,1x1 is 4:2:0, 2x1,1x1,1x1 is 4:2:2, 1x1,1x1,1x1 is\n"
+    "4:4:4). A file that fails gives its message on stderr instead, and the files\n"
+    "after it are read.\n";
 
 const char* ColourSpaceName(int space) {
   switch (space) {

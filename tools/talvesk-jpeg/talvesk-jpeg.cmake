@@ -19,15 +19,16 @@ target_link_libraries(talvesk-jpeg PRIVATE talvesk_jpeg talvesk_picture_files ta
 target_compile_definitions(talvesk-jpeg PRIVATE TALVESK_VERSION="${PROJECT_VERSION}")
 install(TARGETS talvesk-jpeg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT talvesk-jpeg)
 
-# The manual page is the program's own --help and --version, laid out by help2man, so the two
-# cannot drift apart. help2man makes the help's last two headings subsections; they become the
-# page's EXIT STATUS and SEE ALSO sections.
+# The manual page is the program's own --help, laid out by help2man, so the two cannot drift
+# apart. help2man makes the help's last two headings subsections; they become the page's EXIT
+# STATUS and SEE ALSO sections. The version is the project's: the libjpeg in use, which --version
+# names, is the machine's.
 find_program(HELP2MAN help2man)
 if(HELP2MAN)
   set(_jpeg_tool_manpage ${CMAKE_CURRENT_BINARY_DIR}/talvesk-jpeg.1)
   add_custom_command(
     OUTPUT ${_jpeg_tool_manpage}
-    COMMAND ${HELP2MAN} --no-info --section=1
+    COMMAND ${HELP2MAN} --no-info --section=1 --version-string=${PROJECT_VERSION}
             "--name=try the Talvesk JPEG picture unit from the command line"
             --output=${_jpeg_tool_manpage} $<TARGET_FILE:talvesk-jpeg>
     COMMAND sed -i -e "s/^\\.SS \"Exit status:\"$/.SH \"EXIT STATUS\"/"
