@@ -40,8 +40,8 @@ std::optional<std::string> TakeOption(std::span<const std::string> arguments, st
   if (option == nullptr) return "unknown option " + Quoted(argument);
   if (option->value == nullptr) {
     if (attached) return std::string("option ") + option->name + " takes no value";
-    return applyOption(option->name, nullptr) ? std::nullopt
-                                              : std::optional<std::string>("unusable option");
+    applyOption(option->name, nullptr);  // a switch has no value to refuse
+    return std::nullopt;
   }
   if (!attached) {
     if (i + 1 >= arguments.size()) {

@@ -12,7 +12,7 @@
 bool ParseNumber(const std::string& text, int& value);
 
 // Applies one option, named by its long name whichever form was given; value is nullptr for a
-// switch. False when the value is bad.
+// switch. False when the value is bad (a switch's answer is not asked).
 using OptionHandler = std::function<bool(const std::string& option, const std::string* value)>;
 
 // A mistake in the arguments that only the command's work can see (an output name that says no

@@ -67,26 +67,24 @@ InputFile::InputFile(const std::string& name) {
     stream_ = ReadWhole(STDIN_FILENO, "standard input");
     return;
   }
-  // A FIFO's open waits for its writer, as any reader of one does.
-  const int descriptor = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0) OpenFailed(name, errno);
+  // A FIFO's open waits for its writer, as any reader of one does. The descriptor is closed on
+  // every path, unless a file stream takes it over.
+  struct Descriptor {
+    int fd;
+    ~Descriptor() {
+      if (fd >= 0) ::close(fd);
+    }
+  } file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (file.fd < 0) OpenFailed(name, errno);
   struct stat info {};
-  if (::fstat(descriptor, &info) != 0 || S_ISDIR(info.st_mode)) {
-    const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
-    ::close(descriptor);
-    OpenFailed(name, error);
-  }
-  if (S_ISREG(info.st_mode)) {
-    stream_ = std::make_unique<OpenedFile>(descriptor, name);
+  if (::fstat(file.fd, &info) != 0) OpenFailed(name, errno);
+  if (S_ISDIR(info.st_mode)) OpenFailed(name, EISDIR);
+  if (!S_ISREG(info.st_mode)) {
+    stream_ = ReadWhole(file.fd, name);
     return;
   }
-  try {
-    stream_ = ReadWhole(descriptor, name);
-  } catch (...) {
-    ::close(descriptor);
-    throw;
-  }
-  ::close(descriptor);
+  stream_ = std::make_unique<OpenedFile>(file.fd, name);
+  file.fd = -1;
 }
 
 void SaveOutput(const std::string& name, const std::function<void(TStream&)>& write) {
