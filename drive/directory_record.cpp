@@ -1,11 +1,11 @@
 #include "drive/directory_record.h"
 
-#include <array>
 #include <chrono>
 
 namespace {
 
 constexpr std::size_t kRecordFixedBytes = 33;
+constexpr std::uint32_t kSectorSize = 2048;
 // Continuation areas followed per record: real images need one; a chain of them is a loop.
 constexpr int kMaxContinuationAreas = 8;
 
@@ -141,9 +141,8 @@ std::optional<std::uint8_t> SuspSkipBytes(const DirectoryRecord& rootSelf) {
 }
 
 RockRidgeEntry ReadRockRidge(const DirectoryRecord& record, std::uint8_t skipBytes,
-                             const SectorReader& readSector) {
+                             const AreaReader& readArea) {
   RockRidgeEntry entry;
-  std::array<std::uint8_t, 2048> sector{};
   std::span<const std::uint8_t> area;
   if (record.systemUse.size() > skipBytes) area = record.systemUse.subspan(skipBytes);
 
@@ -178,9 +177,8 @@ RockRidgeEntry ReadRockRidge(const DirectoryRecord& record, std::uint8_t skipByt
       }
     }
     if (!next || areas >= kMaxContinuationAreas) break;
-    if (next->offset >= sector.size() || next->length > sector.size() - next->offset) break;
-    if (!readSector(next->sector, sector)) break;
-    area = std::span<const std::uint8_t>(sector).subspan(next->offset, next->length);
+    if (next->offset >= kSectorSize || next->length > kSectorSize - next->offset) break;
+    area = readArea(next->sector, next->offset, next->length);
   }
   return entry;
 }
