@@ -23,7 +23,7 @@ constexpr std::size_t kRootRecordBytes = 34;
 // thousand files and well under a megabyte of folders), so that a hostile image cannot exhaust
 // memory or time when it is opened.
 constexpr std::size_t kMaxEntries = std::size_t{1} << 19;
-constexpr std::uint64_t kMaxFolderBytes = std::uint64_t{64} << 20;
+constexpr std::uint64_t kMaxFolderBytes = std::uint64_t{256} << 20;
 constexpr std::uint64_t kMaxNameBytesTotal = std::uint64_t{32} << 20;
 // What following a continuation area costs beyond its bytes, charged to the folders' bound.
 constexpr std::uint32_t kContinuationCost = 64;
