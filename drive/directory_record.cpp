@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "framework/system/utf8.h"
+
 namespace {
 
 constexpr std::size_t kRecordFixedBytes = 33;
@@ -25,24 +27,6 @@ std::int64_t RecordTime(const std::uint8_t* date) {
   const auto time = sys_days{day}.time_since_epoch() + hours{date[3]} + minutes{date[4]} +
                     seconds{date[5]} - minutes{15 * quarters};
   return duration_cast<seconds>(time).count();
-}
-
-void AppendUtf8(std::string& text, char32_t code) {
-  if (code < 0x80) {
-    text += static_cast<char>(code);
-  } else if (code < 0x800) {
-    text += static_cast<char>(0xC0 | (code >> 6));
-    text += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    text += static_cast<char>(0xE0 | (code >> 12));
-    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    text += static_cast<char>(0xF0 | (code >> 18));
-    text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (code & 0x3F));
-  }
 }
 
 std::string Latin1Text(std::span<const std::uint8_t> bytes) {
