@@ -65,13 +65,18 @@ class MountedDrive : public ::testing::Test {
 
   void TearDown() override {
     if (MountStateAt(MountPoint()) != MountState::kNotMounted) Unmount(MountPoint());
+    // Whatever a failed test left mounted goes too, so that no server outlives the test.
+    if (geteuid() == 0)
+      while (umount2(MountPoint().c_str(), MNT_DETACH) == 0) {
+      }
     for (pid_t server : servers_)
       if (!ServerEnded(server)) kill(server, SIGKILL), waitpid(server, nullptr, 0);
   }
 
   fs::path Source() const { return dir_.Path("source"); }
   fs::path Image() const { return dir_.Path("image.iso"); }
-  std::string MountPoint() const { return dir_.Path("drive").string(); }
+  // A space in the name, as mountinfo escapes it.
+  std::string MountPoint() const { return dir_.Path("drive D").string(); }
 
   pid_t Mount(const fs::path& imagePath, std::uint32_t* serial = nullptr) {
     DiscImage image(imagePath);
