@@ -78,10 +78,8 @@ void SaveByRename(const AnsiString& fileName, const AnsiString& hostPath, const 
   }
 }
 
-}  // namespace
-
-void SaveFileReplacing(const AnsiString& fileName, const std::function<void(TStream&)>& write) {
-  const AnsiString hostPath = HostPathFromWindows(fileName);
+void SaveReplacing(const AnsiString& fileName, const AnsiString& hostPath,
+                   const std::function<void(TStream&)>& write) {
   if (hostPath.empty()) CreateFailed(fileName, ENOENT);
   struct stat info {};
   if (::lstat(hostPath.c_str(), &info) == 0) {
@@ -96,4 +94,14 @@ void SaveFileReplacing(const AnsiString& fileName, const std::function<void(TStr
   }
   if (errno != ENOENT) CreateFailed(fileName, errno);
   SaveByRename(fileName, hostPath, nullptr, write);
+}
+
+}  // namespace
+
+void SaveFileReplacing(const AnsiString& fileName, const std::function<void(TStream&)>& write) {
+  SaveReplacing(fileName, HostPathFromWindows(fileName), write);
+}
+
+void SaveHostFileReplacing(const AnsiString& hostPath, const std::function<void(TStream&)>& write) {
+  SaveReplacing(hostPath, hostPath, write);
 }
