@@ -1,11 +1,13 @@
 #include "drive/directory_record.h"
 
-#include <array>
 #include <chrono>
+
+#include "framework/system/utf8.h"
 
 namespace {
 
 constexpr std::size_t kRecordFixedBytes = 33;
+constexpr std::uint32_t kSectorSize = 2048;
 // Continuation areas followed per record: real images need one; a chain of them is a loop.
 constexpr int kMaxContinuationAreas = 8;
 
@@ -25,24 +27,6 @@ std::int64_t RecordTime(const std::uint8_t* date) {
   const auto time = sys_days{day}.time_since_epoch() + hours{date[3]} + minutes{date[4]} +
                     seconds{date[5]} - minutes{15 * quarters};
   return duration_cast<seconds>(time).count();
-}
-
-void AppendUtf8(std::string& text, char32_t code) {
-  if (code < 0x80) {
-    text += static_cast<char>(code);
-  } else if (code < 0x800) {
-    text += static_cast<char>(0xC0 | (code >> 6));
-    text += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    text += static_cast<char>(0xE0 | (code >> 12));
-    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    text += static_cast<char>(0xF0 | (code >> 18));
-    text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (code & 0x3F));
-  }
 }
 
 std::string Latin1Text(std::span<const std::uint8_t> bytes) {
@@ -141,9 +125,8 @@ std::optional<std::uint8_t> SuspSkipBytes(const DirectoryRecord& rootSelf) {
 }
 
 RockRidgeEntry ReadRockRidge(const DirectoryRecord& record, std::uint8_t skipBytes,
-                             const SectorReader& readSector) {
+                             const AreaReader& readArea) {
   RockRidgeEntry entry;
-  std::array<std::uint8_t, 2048> sector{};
   std::span<const std::uint8_t> area;
   if (record.systemUse.size() > skipBytes) area = record.systemUse.subspan(skipBytes);
 
@@ -178,9 +161,8 @@ RockRidgeEntry ReadRockRidge(const DirectoryRecord& record, std::uint8_t skipByt
       }
     }
     if (!next || areas >= kMaxContinuationAreas) break;
-    if (next->offset >= sector.size() || next->length > sector.size() - next->offset) break;
-    if (!readSector(next->sector, sector)) break;
-    area = std::span<const std::uint8_t>(sector).subspan(next->offset, next->length);
+    if (next->offset >= kSectorSize || next->length > kSectorSize - next->offset) break;
+    area = readArea(next->sector, next->offset, next->length);
   }
   return entry;
 }

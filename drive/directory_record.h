@@ -52,9 +52,11 @@ struct RockRidgeEntry {
   std::optional<std::uint32_t> childLink;  // CL: this entry is the folder at that sector
 };
 
-// Reads the sector holding a continuation area; false when it cannot be read.
-using SectorReader = std::function<bool(std::uint32_t sector, std::span<std::uint8_t, 2048> out)>;
+// The bytes of a continuation area (offset and length within one sector, already checked); empty
+// when it cannot be read.
+using AreaReader = std::function<std::span<const std::uint8_t>(
+    std::uint32_t sector, std::uint32_t offset, std::uint32_t length)>;
 
 // The Rock Ridge entries of one record, following at most a few continuation areas.
 RockRidgeEntry ReadRockRidge(const DirectoryRecord& record, std::uint8_t skipBytes,
-                             const SectorReader& readSector);
+                             const AreaReader& readArea);

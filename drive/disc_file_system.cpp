@@ -23,8 +23,10 @@ constexpr std::size_t kRootRecordBytes = 34;
 // thousand files and well under a megabyte of folders), so that a hostile image cannot exhaust
 // memory or time when it is opened.
 constexpr std::size_t kMaxEntries = std::size_t{1} << 19;
-constexpr std::uint64_t kMaxFolderBytes = std::uint64_t{64} << 20;
+constexpr std::uint64_t kMaxFolderBytes = std::uint64_t{256} << 20;
 constexpr std::uint64_t kMaxNameBytesTotal = std::uint64_t{32} << 20;
+// What following a continuation area costs beyond its bytes, charged to the folders' bound.
+constexpr std::uint32_t kContinuationCost = 64;
 
 const std::string kLabelFileName = ".windows-label";
 const std::string kSerialFileName = ".windows-serial";
@@ -140,10 +142,11 @@ class DiscFileSystem::TreeReader {
     node.isDirectory = (record.flags & kFlagDirectory) != 0;
     switch (names_) {
       case Names::kRockRidge: {
-        const RockRidgeEntry rockRidge = ReadRockRidge(
-            record, skipBytes_, [&](std::uint32_t sector, std::span<std::uint8_t, 2048> out) {
-              return ReadContinuation(sector, out);
-            });
+        const RockRidgeEntry rockRidge =
+            ReadRockRidge(record, skipBytes_,
+                          [&](std::uint32_t sector, std::uint32_t offset, std::uint32_t length) {
+                            return ReadContinuation(sector, offset, length);
+                          });
         if (rockRidge.relocated || rockRidge.nameTooLong) return;
         node.name = rockRidge.name.empty() ? IsoName(record.identifier) : rockRidge.name;
         if (rockRidge.childLink) {
@@ -177,15 +180,16 @@ class DiscFileSystem::TreeReader {
     files_.nodes_.push_back(std::move(node));
   }
 
-  bool ReadContinuation(std::uint32_t sector, std::span<std::uint8_t, 2048> out) {
+  std::span<const std::uint8_t> ReadContinuation(std::uint32_t sector, std::uint32_t offset,
+                                                 std::uint32_t length) {
+    if (sector >= files_.source_.SectorCount()) return {};
+    // Charged even when cached: records pointing at one area again and again are work too.
+    ChargeFolderBytes(length + kContinuationCost);
     if (sector != cachedSector_) {
-      if (sector >= files_.source_.SectorCount()) return false;
-      ChargeFolderBytes(kSectorBytes);
       ReadSectorOrThrow(files_.source_, sector, cache_.data());
       cachedSector_ = sector;
     }
-    std::copy(cache_.begin(), cache_.end(), out.begin());
-    return true;
+    return std::span<const std::uint8_t>(cache_).subspan(offset, length);
   }
 
   DiscFileSystem& files_;

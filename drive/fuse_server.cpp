@@ -100,22 +100,27 @@ void GetAttributes(fuse_req_t request, fuse_ino_t inode, fuse_file_info*) {
   fuse_reply_attr(request, &info, kCacheSeconds);
 }
 
-void Open(fuse_req_t request, fuse_ino_t inode, fuse_file_info* file) {
+// Opens the inode as a file or as a folder, whichever the kernel asked for.
+void OpenEntry(fuse_req_t request, fuse_ino_t inode, fuse_file_info* file, bool folder) {
   FileAttributes attributes;
-  if (const int error = StateOf(request).files.Attributes(inode, attributes); error != 0) {
+  int error = StateOf(request).files.Attributes(inode, attributes);
+  if (error == 0 && attributes.isDirectory != folder) error = folder ? ENOTDIR : EISDIR;
+  if (error == 0 && (file->flags & O_ACCMODE) != O_RDONLY) error = EROFS;
+  if (error != 0) {
     fuse_reply_err(request, error);
     return;
   }
-  if (attributes.isDirectory) {
-    fuse_reply_err(request, EISDIR);
-    return;
-  }
-  if ((file->flags & O_ACCMODE) != O_RDONLY) {
-    fuse_reply_err(request, EROFS);
-    return;
-  }
   file->keep_cache = 1;
+  file->cache_readdir = folder;
   fuse_reply_open(request, file);
+}
+
+void Open(fuse_req_t request, fuse_ino_t inode, fuse_file_info* file) {
+  OpenEntry(request, inode, file, false);
+}
+
+void OpenFolder(fuse_req_t request, fuse_ino_t inode, fuse_file_info* file) {
+  OpenEntry(request, inode, file, true);
 }
 
 void Read(fuse_req_t request, fuse_ino_t inode, size_t size, off_t offset, fuse_file_info*) {
@@ -129,21 +134,6 @@ void Read(fuse_req_t request, fuse_ino_t inode, size_t size, off_t offset, fuse_
     fuse_reply_err(request, error);
   else
     fuse_reply_buf(request, reinterpret_cast<const char*>(state.data.data()), state.data.size());
-}
-
-void OpenFolder(fuse_req_t request, fuse_ino_t inode, fuse_file_info* file) {
-  FileAttributes attributes;
-  if (const int error = StateOf(request).files.Attributes(inode, attributes); error != 0) {
-    fuse_reply_err(request, error);
-    return;
-  }
-  if (!attributes.isDirectory) {
-    fuse_reply_err(request, ENOTDIR);
-    return;
-  }
-  file->keep_cache = 1;
-  file->cache_readdir = 1;
-  fuse_reply_open(request, file);
 }
 
 void ReadFolder(fuse_req_t request, fuse_ino_t inode, size_t size, off_t offset, fuse_file_info*) {

@@ -104,8 +104,7 @@ void ImageSource::OpenLibraryHandle() {
                      Quoted(path_) + " is not a CD image: it holds no ISO 9660 volume.");
 }
 
-bool ImageSource::ReadSectors(std::uint32_t first, std::uint32_t count,
-                              std::uint8_t* out) const {
+bool ImageSource::ReadSectors(std::uint32_t first, std::uint32_t count, std::uint8_t* out) const {
   if (first >= sectorCount_ || count > sectorCount_ - first) return false;
   // One at a time: for raw sectors libiso9660 reads a run of several as if they were contiguous.
   for (std::uint32_t i = 0; i < count; ++i)

@@ -70,7 +70,7 @@ void WriteRawImage(const std::filesystem::path& iso, const std::filesystem::path
   Bytes frames(sectors.size() / 2048 * 2352);
   for (std::size_t sector = 0; sector < sectors.size() / 2048; ++sector) {
     std::uint8_t* frame = &frames[sector * 2352];
-    std::fill(frame + 1, frame + 11, 0xFF);  // the sync pattern: 00, ten FF, 00
+    std::fill(frame + 1, frame + 11, 0xFF);                    // the sync pattern: 00, ten FF, 00
     const auto address = static_cast<unsigned>(sector + 150);  // two seconds of lead-in
     frame[12] = Bcd(address / 75 / 60);
     frame[13] = Bcd(address / 75 % 60);
