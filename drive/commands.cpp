@@ -32,6 +32,31 @@ void ReleaseMountPoint(const std::string& mountPoint) {
 
 std::string DriveName(char letter) { return std::string(1, letter) + ":"; }
 
+struct TReleased {
+  char letter = 0;       // the drive letter the device had, 0 for none
+  bool mounted = false;  // whether an image (served or not) was mounted
+};
+
+// Takes the device's letter away, unmounts what it holds and removes its mount point; the record
+// keeps the letter for the device's next mount.
+TReleased ReleaseDevice(const TDriveLocations& where, int device, TDeviceRecord record) {
+  const std::string mountPoint = where.MountPoint(device);
+  TReleased released;
+  // After a restart the record is gone but Wine's link may remain: the link tells the letter.
+  released.letter = LetterOfDevice(where, device);
+  released.mounted = MountStateAt(mountPoint) != MountState::kNotMounted;
+  if (released.letter != 0) RemoveDrive(where, released.letter, mountPoint);
+  if (released.mounted) Unmount(mountPoint);
+  if (::rmdir(mountPoint.c_str()) != 0 && errno != ENOENT) {
+    ThrowSystemFailure("Cannot remove the mount point " + mountPoint);
+  }
+  if (released.letter != 0) record.letter = released.letter;
+  record.image.clear();
+  record.serverPid = 0;
+  WriteDeviceRecord(where, device, record);
+  return released;
+}
+
 }  // namespace
 
 std::string MountOnDevice(int device, const AnsiString& imagePath) {
@@ -46,14 +71,18 @@ std::string MountOnDevice(int device, const AnsiString& imagePath) {
   ReleaseMountPoint(mountPoint);
 
   const char letter = ChooseDriveLetter(where, device, previous.letter);
-  MakeFolders(mountPoint, 0700);
-  const pid_t server = MountInBackground(image, mountPoint);
   try {
+    MakeFolders(mountPoint, 0700);
+    const pid_t server = MountInBackground(image, mountPoint);
     DefineCdromDrive(where, letter, mountPoint);
     WriteDeviceRecord(where, device, {letter, hostImage, server});
   } catch (...) {
-    Unmount(mountPoint);
-    ::rmdir(mountPoint.c_str());
+    // A replaced image is gone already: the device is left empty, without a drive.
+    try {
+      ReleaseDevice(where, device, {letter, "", 0});
+    } catch (const std::exception&) {
+      // The first failure is the one to report.
+    }
     throw;
   }
 
@@ -70,21 +99,11 @@ std::string MountOnDevice(int device, const AnsiString& imagePath) {
 std::string UnmountDevice(int device) {
   const TDriveLocations where = LocateDriveFolders();
   const TDriveLock lock(where);
-  TDeviceRecord record = ReadDeviceRecord(where, device).value_or(TDeviceRecord{});
-  const std::string mountPoint = where.MountPoint(device);
-  // After a restart the record is gone but Wine's link may remain: the link tells the letter.
-  const char letter = LetterOfDevice(where, device);
-  const bool mounted = MountStateAt(mountPoint) != MountState::kNotMounted;
-  if (letter != 0) RemoveDrive(where, letter, mountPoint);
-  if (mounted) Unmount(mountPoint);
-  if (::rmdir(mountPoint.c_str()) != 0 && errno != ENOENT) {
-    ThrowSystemFailure("Cannot remove the mount point " + mountPoint);
+  const TReleased released =
+      ReleaseDevice(where, device, ReadDeviceRecord(where, device).value_or(TDeviceRecord{}));
+  if (released.letter == 0 && !released.mounted) {
+    return "Device " + std::to_string(device) + " holds no image";
   }
-  if (letter != 0) record.letter = letter;
-  record.image.clear();
-  record.serverPid = 0;
-  WriteDeviceRecord(where, device, record);
-  if (letter == 0 && !mounted) return "Device " + std::to_string(device) + " holds no image";
   return "Unmounted device " + std::to_string(device) +
-         (letter != 0 ? " (drive " + DriveName(letter) + ")" : std::string());
+         (released.letter != 0 ? " (drive " + DriveName(released.letter) + ")" : std::string());
 }
