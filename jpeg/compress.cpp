@@ -122,7 +122,7 @@ void TJPEGImageInternals::CompressBitmap(TJPEGImage& picture) {
   } catch (const EAbort&) {
     // Cancelled by a progress handler: the partial result is dropped, unless the handler has
     // already given the picture other data.
-    if (data != nullptr) data->JpegStream.reset();
+    if (data != nullptr) data->JpegStream = nullptr;
     if (data == nullptr || picture.sharedData_ == data) picture.StartNewData();
   }
 }

@@ -99,7 +99,7 @@ std::unique_ptr<TMemoryStream> StreamOf(const Bytes& bytes) {
   return stream;
 }
 
-Bytes BytesOf(TMemoryStream& stream) {
+Bytes BytesOf(const TMemoryStream& stream) {
   const auto* first = stream.Memory();
   return first == nullptr ? Bytes() : Bytes(first, first + stream.GetSize());
 }
