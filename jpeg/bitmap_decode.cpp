@@ -46,7 +46,8 @@ class DecodeRun {
         heldPalette_(heldPalette),
         bitmap_(bitmap),
         record_(record),
-        codec_(record.Codec.Decompressor) {}
+        codec_(record.Codec.Decompressor),
+        filling_(bitmap) {}
 
   void Execute() {
     SelectInkOutput();
@@ -54,9 +55,9 @@ class DecodeRun {
       static_cast<DecodeRun*>(run)->ClearRowsAhead();
     };
     record_.ProgressState.BeforeRunningContext = this;
-    bitmap_.SetHandle(0);
-    bitmap_.SetPixelFormat(codec_.quantize_colors || inkOutput_ != TInkOutput::Colour24 ? pf8bit
-                                                                                        : pf24bit);
+    // The bitmap is new and empty; only its pixel format is to be chosen.
+    filling_.SetPixelFormat(codec_.quantize_colors || inkOutput_ != TInkOutput::Colour24 ? pf8bit
+                                                                                         : pf24bit);
     SendProgress(picture_, psStarting, 0, false, TRect{});
     try {
       Decode();
@@ -79,8 +80,8 @@ class DecodeRun {
     if (codec_.out_color_space == JCS_CMYK) PrepareInkRows();
 
     // Every row is written or, on failure, cleared, so the memory need not be cleared first.
-    bitmap_.SetSizeUncleared(static_cast<int>(codec_.output_width),
-                             static_cast<int>(codec_.output_height));
+    filling_.SetSizeUncleared(static_cast<int>(codec_.output_width),
+                              static_cast<int>(codec_.output_height));
     MeasureRows();
 
     if (codec_.buffered_image) ShowPassesWhileLoading();
@@ -315,6 +316,9 @@ class DecodeRun {
   TBitmap& bitmap_;
   TJPEGCodecRecord& record_;
   jpeg_decompress_struct& codec_;
+  // Rows are written through addresses measured once: nobody else may reshape the bitmap while
+  // the run lasts, not even a progress handler.
+  TBitmap::TFillScope filling_;
   bool ownPalette_ = true;
   JSAMPARRAY heldColorMap_ = nullptr;
   JSAMPARRAY paletteMap_ = nullptr;  // the map the bitmap's palette was last made from

@@ -7,6 +7,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "framework/graphics/clipboard.h"
 #include "framework/graphics/picture.h"
 #include "framework/platform/clock.h"
 #include "tests/jpeg/test_support.h"
@@ -239,6 +240,59 @@ TEST_F(RunTest, HandlerThatChangesThePictureFreesNothingInUse) {
       }
     }
   }
+}
+
+// While a decode writes rows into the bitmap, a handler that reaches the bitmap cannot change its
+// size, pixel format, row order or memory: the call is refused, and the decode ends with the
+// picture djpeg shows. Once the decode is over, each call works.
+TEST_F(RunTest, HandlerCannotReshapeTheBitmapBeingDecoded) {
+  UseFastClock();
+  const Bytes jpeg = MakeJpeg(64, 96, "-progressive");
+  const auto pattern = PatternBitmap(5, 3);
+  TMemoryStream bmp, payload;
+  pattern->SaveToStream(bmp);
+  pattern->WriteData(payload);
+  std::uint16_t format = 0;
+  THandle clip = 0;
+  HPALETTE clipPalette = 0;
+  pattern->SaveToClipboardFormat(format, clip, clipPalette);
+  const std::pair<const char*, std::function<void(TBitmap&)>> calls[] = {
+      {"SetHandle", [](TBitmap& b) { b.SetHandle(0); }},
+      {"SetSize", [](TBitmap& b) { b.SetSize(3, 2); }},
+      {"SetWidth", [](TBitmap& b) { b.SetWidth(3); }},
+      {"SetHeight", [](TBitmap& b) { b.SetHeight(2); }},
+      {"SetSizeUncleared", [](TBitmap& b) { b.SetSizeUncleared(3, 2); }},
+      {"SetPixelFormat", [](TBitmap& b) { b.SetPixelFormat(pf32bit); }},
+      {"SetTopDown", [](TBitmap& b) { b.SetTopDown(!b.TopDown()); }},
+      {"Assign", [&](TBitmap& b) { b.Assign(pattern.get()); }},
+      {"LoadFromStream", [&](TBitmap& b) { b.LoadFromStream(*StreamOf(BytesOf(bmp))); }},
+      {"ReadData", [&](TBitmap& b) { b.ReadData(*StreamOf(BytesOf(payload))); }},
+      {"LoadFromClipboardFormat",
+       [&](TBitmap& b) { b.LoadFromClipboardFormat(format, clip, clipPalette); }}};
+  for (const bool shown : {false, true}) {
+    ScopedDefaults defaults({.ShowWhileLoading = shown});
+    const Image expected = Djpeg(jpeg, DjpegOptions({}));
+    for (const auto& [name, call] : calls) {
+      for (const TProgressStage stage : {psStarting, psRunning}) {
+        SCOPED_TRACE(std::string(name) + (shown ? ", shown while loading" : "") +
+                     (stage == psStarting ? ", when starting" : ", running"));
+        TJPEGImage picture;
+        Load(picture, jpeg);
+        int refused = 0;
+        picture.OnProgress = [&](TObject*, TProgressStage at, std::uint8_t, bool, const TRect&,
+                                 const AnsiString&) {
+          if (at != stage || refused > 0) return;
+          EXPECT_THROW(call(*GetDecodedBitmap(picture)), EInvalidGraphicOperation);
+          ++refused;
+        };
+        TBitmap& bitmap = *GetDecodedBitmap(picture);
+        EXPECT_EQ(refused, 1);
+        ExpectSameColours(expected, Resolve(bitmap));
+        call(bitmap);
+      }
+    }
+  }
+  GlobalFree(clip);
 }
 
 TEST_F(RunTest, HolderRefusesToFreeAPictureFromItsOwnHandler) {
