@@ -47,30 +47,66 @@ class RunTest : public PaletteLeakCheck {
   std::exception_ptr failure;
 };
 
-// A bitmap is compressed once. A cancelled compression leaves no result, and the bitmap to
-// compress later; a failed one leaves the empty result; a bitmap without pixels, or none, is
-// never compressed.
-TEST_F(RunTest, CompressionRunsOnceAndLeavesNoPartialResult) {
+// A bitmap is compressed once, and a save writes only a complete compression: one that is
+// cancelled or fails keeps no bytes, so the next save compresses again (or fails again), and a
+// save from a handler of the running compression is refused, also for a copy sharing its data.
+// A bitmap without pixels, or none, is never compressed.
+TEST_F(RunTest, CompressionRunsOnceAndOnlyItsCompleteResultIsSaved) {
   TJPEGImage blank;
   EXPECT_TRUE(GetDecodedBitmap(blank)->Empty());
-  TJPEGImage picture, cancelled, tooWide;
-  for (TJPEGImage* each : {&picture, &cancelled, &tooWide}) Watch(*each);
-  picture.Assign(PatternBitmap(40, 30).get());
-  const Bytes first = Save(picture);
-  EXPECT_GT(first.size(), 100u);
-  EXPECT_EQ(Save(picture), first);
+  const auto bitmap = PatternBitmap(300, 200);
+  TJPEGImage picture;
+  Watch(picture);
+  picture.Assign(bitmap.get());
+  const Bytes complete = Save(picture);
+  EXPECT_GT(complete.size(), 100u);
+  EXPECT_EQ(Save(picture), complete);
+  EXPECT_EQ(log, "s0 e100 ");
 
-  cancelled.Assign(PatternBitmap(16, 16).get());
-  failure = std::make_exception_ptr(EAbort("cancel"));
-  EXPECT_THROW(Save(cancelled), EAbort) << "the save is cancelled too";
-  EXPECT_EQ(cancelled.Data().JpegStream, nullptr);
-  EXPECT_GT(Save(cancelled).size(), 100u);
+  UseFastClock();
+  const struct {
+    const char* name;
+    std::exception_ptr failure;  // thrown by the handler of the first running notification
+    int width;
+    std::function<void(TJPEGImage&)> expectFailedSave;
+  } failures[] = {
+      {"cancelled", std::make_exception_ptr(EAbort("cancel")), 300,
+       [](TJPEGImage& p) { EXPECT_THROW(Save(p), EAbort) << "the save is cancelled too"; }},
+      {"failed", std::make_exception_ptr(std::runtime_error("broke")), 300,
+       [](TJPEGImage& p) { EXPECT_THROW(Save(p), std::runtime_error); }},
+      {"too wide", nullptr, 65501, [](TJPEGImage& p) { EXPECT_THROW(Save(p), EJPEG); }}};
+  for (const auto& c : failures) {
+    SCOPED_TRACE(c.name);
+    TJPEGImage failing;
+    Watch(failing);
+    failAt = psRunning;
+    failure = c.failure;
+    failing.Assign(c.width == 300 ? bitmap.get() : PatternBitmap(c.width, 1).get());
+    c.expectFailedSave(failing);
+    EXPECT_EQ(failing.Data().JpegStream, nullptr);
+    if (c.width == 300) {
+      EXPECT_EQ(Save(failing), complete);
+    } else {
+      EXPECT_EQ(failing.Data().ImageWidth, c.width);
+      c.expectFailedSave(failing);
+    }
+  }
 
-  tooWide.Assign(PatternBitmap(65501, 1).get());
-  EXPECT_THROW(Save(tooWide), EJPEG);
-  EXPECT_EQ(tooWide.Data().ImageWidth, 65501);
-  EXPECT_TRUE(Save(tooWide).empty());
+  TJPEGImage saving;
+  saving.Assign(bitmap.get());
+  int nestedSaves = 0;
+  saving.OnProgress = [&](TObject*, TProgressStage stage, std::uint8_t, bool, const TRect&,
+                          const AnsiString&) {
+    if (stage != psRunning || nestedSaves++ > 0) return;
+    TJPEGImage copy;
+    copy.Assign(&saving);
+    EXPECT_THROW(Save(copy), EInvalidGraphicOperation);
+    EXPECT_THROW(Save(saving), EInvalidGraphicOperation);
+  };
+  EXPECT_EQ(Save(saving), complete);
+  EXPECT_GT(nestedSaves, 0);
 
+  log.clear();
   for (const bool withBitmap : {false, true}) {
     TJPEGImage empty;
     Watch(empty);
@@ -79,7 +115,7 @@ TEST_F(RunTest, CompressionRunsOnceAndLeavesNoPartialResult) {
     EXPECT_FALSE(empty.Empty()) << "it now holds empty data";
     EXPECT_TRUE(Save(empty).empty());
   }
-  EXPECT_EQ(log, "s0 e100 s0 s0 e100 s0 e0 ");
+  EXPECT_EQ(log, "");
 }
 
 // A decode runs once, then answers silently. Cancelling from any stage ends it quietly and
