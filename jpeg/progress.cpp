@@ -15,16 +15,18 @@ constexpr std::int32_t kReportIntervalMs = 500;
 // A band this tall or taller is worth repainting at once.
 constexpr int kRedrawRows = 4;
 
-// Work of scans, in units of about 0.4 ns of the library's time here. A scan costs a fixed amount
-// for every block it covers, and one unit per coefficient of its band in every block: a
-// refinement scan goes through the whole band of each block even when its data is nothing but
-// end-of-band runs, a few bytes for a whole picture. Arithmetic coding takes a decision for each of
-// those coefficients, for almost no bytes either, and each costs about eight units.
-constexpr std::uint64_t kScanBlockWork = 32;
+// Work of scans, in units of a quarter to half a nanosecond of the library's time here. A scan
+// costs 64 units for every block it covers (the decoder's own work per block, and on a large
+// picture the memory traffic of its coefficients), and one unit per coefficient of its band in
+// every block: a refinement scan goes through the whole band of each block even when its data is
+// nothing but end-of-band runs, a few bytes for a whole picture. Arithmetic coding takes a
+// decision for each of those coefficients, for almost no bytes either, and each costs about
+// eight units.
+constexpr std::uint64_t kScanBlockWork = 64;
 constexpr std::uint64_t kArithmeticCoefficientWork = 8;
 // A file's scans may cost this many sequential decodes of its picture in the same coding
-// (cjpeg's progressive files cost 3 to 4), and any file 2^20 units (under a millisecond), so
-// that the scan count alone bounds small pictures.
+// (cjpeg's progressive files cost 3.3 to 4.5), and any file 2^20 units (under a millisecond),
+// so that the scan count alone bounds small pictures.
 constexpr std::uint64_t kScanWorkInPlainDecodes = 5;
 constexpr std::uint64_t kMinScanWorkLimit = std::uint64_t{1} << 20;
 

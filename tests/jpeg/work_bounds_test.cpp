@@ -114,9 +114,9 @@ TEST(WorkBounds, LargePicturesDecodeWithinTheFileAndMemoryBounds) {
 }
 
 // Scans that go over the whole picture again and again for a few bytes each are refused once
-// they would cost more than about six sequential decodes of the picture, each counted at the work
+// they would cost more than about five sequential decodes of the picture, each counted at the work
 // it makes the library do, whichever way the picture is shown; ordinary progressive files (cjpeg
-// writes them at 3 to 4) decode as djpeg decodes them.
+// writes them at 3.3 to 4.5) decode as djpeg decodes them.
 TEST(WorkBounds, ScansCostingMoreThanAFewPlainDecodesAreRefusedOrdinaryOnesAreNot) {
   const auto repeated = [](TSampling sampling, int scans, bool refine, int se) {
     HostileJpeg spec;
