@@ -2,8 +2,11 @@
 # `make portable` builds the disc kit (build/portable/disc-kit/), `make portable-test` tests it.
 PRESET ?= default
 BUILD  := build/$(PRESET)
+# What `make run` builds: the launcher, with its resources compiled in (scripts/run-demo lays out
+# the demo disc). Everything else (tools, tests, fuzz replayers, benchmarks) is for `make test`.
+DEMO_TARGETS := talvesk
 
-.PHONY: deps configure build run test asan-test portable portable-test bench fuzz clean
+.PHONY: deps configure build build-demo run test asan-test portable portable-test bench fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -14,7 +17,10 @@ configure: deps
 build: configure
 	@cmake --build --preset $(PRESET)
 
-run: build
+build-demo: configure
+	@cmake --build --preset $(PRESET) --target $(DEMO_TARGETS)
+
+run: build-demo
 	@scripts/run-demo $(BUILD)
 
 test: build

@@ -10,7 +10,6 @@
 #include <typeinfo>
 
 #include "framework/system/exceptions.h"
-#include "framework/system/resstrings.h"
 #include "jpeg/codec.h"
 #include "jpeg/ink.h"
 #include "jpeg/picture_internals.h"
@@ -107,7 +106,9 @@ class DecodeRun {
         TBitmap::RowBytesFor(codec_.output_width, bitmap_.GetPixelFormat()) *
         std::int64_t{codec_.output_height};
     if ((input > kUnbackedPixels && input > backed) || bitmapBytes > TBitmap::kMaxPixelBytes) {
-      throw EJPEG(FormatResString(SJPEGError, JERR_IMAGE_TOO_BIG));
+      throw EJPEG(JERR_IMAGE_TOO_BIG,
+                  "Image too large: its file holds too little data for its size, or its bitmap "
+                  "would pass 1 GiB");
     }
   }
 
@@ -168,7 +169,7 @@ class DecodeRun {
                                                 codec_.output_components == 3) ||
                                                    (codec_.out_color_space == JCS_CMYK &&
                                                     codec_.output_components == kInkComponents);
-    if (!fits) throw EJPEG(FormatResString(SJPEGError, JERR_CONVERSION_NOTIMPL));
+    if (!fits) throw LibraryError(JERR_CONVERSION_NOTIMPL);
   }
 
   void MeasureRows() {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <exception>
 #include <typeinfo>
+#include <utility>
 
 #include "framework/system/resstrings.h"
 #include "jpeg/codec.h"
@@ -20,14 +21,36 @@ constexpr std::size_t kBlockSize = 4096;
 constexpr std::size_t kBlocksPerFill = 64;
 constexpr std::size_t kSourceBufferSize = kBlockSize * kBlocksPerFill;
 
+// The library's words for the message in codec's error manager, parameters filled in, by its
+// standard formatter (ours formats nothing).
+void FormatLibraryText(j_common_ptr codec, char (&text)[JMSG_LENGTH_MAX]) {
+  jpeg_error_mgr standard;
+  jpeg_std_error(&standard);
+  standard.msg_code = codec->err->msg_code;
+  std::memcpy(&standard.msg_parm, &codec->err->msg_parm, sizeof standard.msg_parm);
+  jpeg_common_struct carrier;
+  std::memset(&carrier, 0, sizeof carrier);
+  carrier.err = &standard;
+  standard.format_message(&carrier, text);
+}
+
 void ErrorExit(j_common_ptr codec) {
+  char text[JMSG_LENGTH_MAX];
+  FormatLibraryText(codec, text);
   const int code = codec->err->msg_code;
-  CaptureFailure(codec, [code] { throw EJPEG(FormatResString(SJPEGError, code)); });
+  CaptureFailure(codec, [code, &text] { throw EJPEG(code, text); });
   JumpToGuard(codec);
 }
 
-// Warnings and trace messages are dropped: the library goes on with the data it has.
-void EmitMessage(j_common_ptr, int) {}
+// Trace messages are dropped, and so are warnings unless a program listens: the library goes on
+// with the data it has.
+void EmitMessage(j_common_ptr codec, int level) {
+  const TJPEGWarningHandler handler = JpegWarningHandler;
+  if (level >= 0 || handler == nullptr) return;
+  char text[JMSG_LENGTH_MAX];
+  FormatLibraryText(codec, text);
+  handler(text);
+}
 void OutputMessage(j_common_ptr) {}
 void FormatMessage(j_common_ptr, char* buffer) {
   if (buffer != nullptr) buffer[0] = '\0';
@@ -243,6 +266,17 @@ void TermDestination(j_compress_ptr codec) {
 }  // namespace
 
 const jpeg_error_mgr JpegErrorTemplate = MakeTemplate();
+TJPEGWarningHandler JpegWarningHandler = nullptr;
+
+EJPEG::EJPEG(int code, std::string libraryText)
+    : EInvalidGraphic(FormatResString(SJPEGError, code)), libraryText_(std::move(libraryText)) {}
+
+EJPEG LibraryError(int code) {
+  jpeg_error_mgr errors;
+  jpeg_std_error(&errors);
+  const bool known = code >= 0 && code <= errors.last_jpeg_message;
+  return EJPEG(code, known ? errors.jpeg_message_table[code] : "");
+}
 
 void InstallErrorManager(jpeg_common_struct& codec, TJPEGErrorManager& manager) {
   manager.pub = JpegErrorTemplate;

@@ -84,6 +84,9 @@ void JpegGuard(TJPEGErrorManager& manager, Call&& call) {
 void jpeg_stream_src(j_decompress_ptr codec, TStream& stream);
 // Makes stream the data destination of a compressor (4096-byte blocks).
 void jpeg_stream_dest(j_compress_ptr codec, TStream& stream);
+// The error the library would raise for a message code without parameters, raised by the
+// picture code itself.
+EJPEG LibraryError(int code);
 // Destroys the object if its err field is set, then clears err; safe to call twice.
 void ReleaseCodec(j_common_ptr codec);
 

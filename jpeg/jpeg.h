@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <experimental/propagate_const>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "framework/classes/stream.h"
 #include "framework/graphics/bitmap.h"
@@ -11,11 +13,23 @@
 #include "framework/graphics/sharedimage.h"
 #include "framework/system/exceptions.h"
 
-// Every libjpeg error, as "JPEG error #<library message code>".
+// Every libjpeg error, as "JPEG error #<library message code>". LibraryText() holds the library's
+// own words for it ("Not a JPEG file: starts with 0x50 0x36"), for a program that shows more.
 class EJPEG : public EInvalidGraphic {
  public:
   using EInvalidGraphic::EInvalidGraphic;
+  EJPEG(int code, std::string libraryText);
+  const std::string& LibraryText() const noexcept { return libraryText_; }
+
+ private:
+  std::string libraryText_;
 };
+
+// Called with the library's words for each warning about damaged data that it decodes anyway
+// ("Premature end of JPEG file"); pictures themselves ignore warnings. Process-wide, null unless
+// a program sets it; it must not throw.
+using TJPEGWarningHandler = void (*)(const char* text) noexcept;
+extern TJPEGWarningHandler JpegWarningHandler;
 
 enum TJPEGPerformance : std::uint8_t { dsBestQuality = 0, dsBestSpeed = 1 };
 enum TJPEGPixelFormat : std::uint8_t { bd24Bit = 0, bd8Bit = 1 };
@@ -60,6 +74,18 @@ class TJPEGData : public TSharedImage {
 };
 
 class TJPEGImage;
+
+// What a header says beyond the picture's size, for programs that describe files.
+struct TJPEGHeaderDetails {
+  int ColorSpace = 0;  // libjpeg's J_COLOR_SPACE of the data (JCS_YCbCr, JCS_CMYK, JCS_YCCK...)
+  struct Sampling {
+    int Horizontal, Vertical;
+  };
+  std::vector<Sampling> Components;  // each component's sampling factors, in file order
+};
+// Reads them again from the picture's compressed bytes; EJPEG when it holds none (an empty file)
+// or they are damaged.
+TJPEGHeaderDetails ReadHeaderDetails(TJPEGImage& picture);
 
 // The picture's bitmap, decoded from its data on first use and kept for later calls; the picture
 // owns it. A decode that fails raises its error once and leaves what was decoded.
@@ -138,5 +164,6 @@ class TJPEGImage : public TGraphic {
   bool outputSizeStale_ = false;
 
   friend TBitmap* GetDecodedBitmap(TJPEGImage&);
+  friend TJPEGHeaderDetails ReadHeaderDetails(TJPEGImage&);  // reads the record's own stream
   friend struct TJPEGImageInternals;  // the unit's own operations on these fields
 };

@@ -22,6 +22,7 @@ struct HeaderFacts {
   std::int32_t height = 0;
   bool grayscale = false;
   bool progressive = false;
+  TJPEGHeaderDetails details;
 };
 
 // Reads only the header of the JPEG bytes in stream, with a decompressor of its own that is
@@ -47,7 +48,13 @@ HeaderFacts ReadHeader(TMemoryStream& stream) {
     facts.height = static_cast<std::int32_t>(codec.image_height);
     facts.grayscale = codec.jpeg_color_space == JCS_GRAYSCALE;
     facts.progressive = jpeg_has_multiple_scans(&codec) != 0;
+    facts.details.ColorSpace = codec.jpeg_color_space;
   });
+  // The library checked every component's factors against its limits before it returned.
+  for (int i = 0; i < codec.num_components; ++i) {
+    const jpeg_component_info& component = codec.comp_info[i];
+    facts.details.Components.push_back({component.h_samp_factor, component.v_samp_factor});
+  }
   return facts;
 }
 
@@ -79,6 +86,12 @@ void TJPEGImage::ReadJpegBytes(std::int32_t count, TStream& source) {
   }
   PaletteModified = true;
   Changed(this);
+}
+
+TJPEGHeaderDetails ReadHeaderDetails(TJPEGImage& picture) {
+  TMemoryStream none;
+  TMemoryStream* bytes = picture.sharedData_->JpegStream.get();
+  return ReadHeader(bytes != nullptr ? *bytes : none).details;
 }
 
 void TJPEGImage::ReadFromStream(TStream& stream) {

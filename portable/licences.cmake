@@ -1,14 +1,46 @@
-# Writes the licences of what the portable launcher is built from into one text file:
-#   cmake "-DLICENCES=TITLE|FILE;..." -DOUTPUT=talvesk-licences.txt -P licences.cmake
-set(text "The Talvesk launcher carries the following software; their licences follow.\n")
-foreach(entry ${LICENCES})
+# Writes the disc kit's licence file: everything the launcher carries, each with its version and
+# licence, the credit lines those licences ask for, and the full text of every licence referred to,
+# so that whoever passes the disc on needs nothing else.
+#
+#   cmake "-DCARRIED=NAME VERSION|LICENCE FILE;..." "-DFULL_TEXTS=TITLE|FILE;..."
+#         "-DCREDITS=LINE;..." -DOUTPUT=talvesk-licences.txt -P licences.cmake
+# read_entry("TITLE|FILE" title text): the title and the file's text.
+function(read_entry entry title_out text_out)
   string(REPLACE "|" ";" parts "${entry}")
   list(GET parts 0 title)
   list(GET parts 1 file)
   if(NOT EXISTS "${file}")
     message(FATAL_ERROR "licences.cmake: ${file} is missing (scripts/install-deps installs it)")
   endif()
-  file(READ "${file}" licence)
-  string(APPEND text "\n==== ${title} ====\n\n${licence}")
+  file(READ "${file}" text)
+  set(${title_out} "${title}" PARENT_SCOPE)
+  set(${text_out} "${text}" PARENT_SCOPE)
+endfunction()
+
+set(list "")
+set(sections "")
+foreach(entry ${CARRIED})
+  read_entry("${entry}" name licence)
+  string(APPEND list "  ${name}\n")
+  string(APPEND sections "\n==== ${name} ====\n\n${licence}")
 endforeach()
-file(WRITE "${OUTPUT}" "${text}")
+foreach(entry ${FULL_TEXTS})
+  read_entry("${entry}" title licence)
+  string(APPEND sections "\n==== ${title} ====\n\n${licence}")
+endforeach()
+set(credits "")
+foreach(line ${CREDITS})
+  string(APPEND credits "  ${line}\n")
+endforeach()
+
+file(WRITE "${OUTPUT}" "\
+Talvesk disc kit: licences
+
+The launcher on this disc (talvesk) is Talvesk, under the MIT licence. Built into it is the
+following software, each under the licence in its section below; the full texts of the licences
+those sections refer to follow at the end.
+
+${list}
+Credits that these licences ask for:
+
+${credits}${sections}")

@@ -50,4 +50,6 @@ foreach(name ${FREETYPE_STATIC_LIBRARIES} ${SDL2_STATIC_LIBRARIES})
     target_link_libraries(talvesk_window_system INTERFACE ${_archive_${name}})
   endif()
 endforeach()
+# The launcher calls Xlib itself too (framework/window/x11_display.cpp).
+target_link_libraries(talvesk_window_system INTERFACE X11)
 target_link_options(talvesk_window_system INTERFACE -pthread)

@@ -217,10 +217,8 @@ void WriteNode(const AnsiString& fileName, const AnsiString& path,
   stream.Close();
 }
 
-}  // namespace
-
-void SaveFileReplacing(const AnsiString& fileName, const std::function<void(TStream&)>& write) {
-  const AnsiString hostPath = HostPathFromWindows(fileName);
+void SaveReplacing(const AnsiString& fileName, const AnsiString& hostPath,
+                   const std::function<void(TStream&)>& write) {
   if (hostPath.empty()) CreateFailed(fileName, ENOENT);
   const AnsiString path = FollowLinks(fileName, hostPath);
   struct stat info {};
@@ -238,4 +236,14 @@ void SaveFileReplacing(const AnsiString& fileName, const std::function<void(TStr
   if (SaveByRename(fileName, path, &info, write) == TReplaceOutcome::FolderRefused) {
     OverwriteInPlace(fileName, path, info, write);
   }
+}
+
+}  // namespace
+
+void SaveFileReplacing(const AnsiString& fileName, const std::function<void(TStream&)>& write) {
+  SaveReplacing(fileName, HostPathFromWindows(fileName), write);
+}
+
+void SaveHostFileReplacing(const AnsiString& hostPath, const std::function<void(TStream&)>& write) {
+  SaveReplacing(hostPath, hostPath, write);
 }

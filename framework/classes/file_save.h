@@ -15,3 +15,6 @@
 #include "framework/system/ansistring.h"
 
 void SaveFileReplacing(const AnsiString& fileName, const std::function<void(TStream&)>& write);
+// The same for a name the host's file system takes as it is (a command-line tool's operand): no
+// Windows path mapping, so a backslash or "c:" is part of the name.
+void SaveHostFileReplacing(const AnsiString& hostPath, const std::function<void(TStream&)>& write);

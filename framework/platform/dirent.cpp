@@ -1,6 +1,7 @@
 #include "framework/platform/dirent.h"
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -27,6 +28,17 @@ bool IsCanonicalDriveRoot(const std::string& hostFolder) {
   return canonical && IsDriveHostRoot(canonical.get());
 }
 
+// On Windows a mounted volume, a disc above all, is a drive of its own, whether or not Wine has a
+// letter for it. A mount's root lies on another device than its parent; "/" is its own parent.
+bool IsMountRoot(::DIR* host) {
+  struct stat folder {};
+  struct stat parent {};
+  if (::fstat(::dirfd(host), &folder) != 0 || ::fstatat(::dirfd(host), "..", &parent, 0) != 0) {
+    return false;
+  }
+  return folder.st_dev != parent.st_dev || folder.st_ino == parent.st_ino;
+}
+
 dirent* Fill(DIR* dir, std::string_view name) {
   // Host names are at most NAME_MAX (255) bytes, so they always fit.
   const std::size_t length = std::min(name.size(), sizeof(dir->entry.d_name) - 1);
@@ -45,7 +57,7 @@ DIR* opendir(const char* name) {
   if (!host) return nullptr;
   auto* dir = new DIR;
   dir->host = host;
-  dir->pseudoEntriesLeft = IsCanonicalDriveRoot(hostFolder) ? 0 : 2;
+  dir->pseudoEntriesLeft = IsMountRoot(host) || IsCanonicalDriveRoot(hostFolder) ? 0 : 2;
   return dir;
 }
 

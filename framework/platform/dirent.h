@@ -1,8 +1,8 @@
 #pragma once
 // Folder enumeration with Windows semantics: the names "." and ".." come first in every folder
-// except at a drive's root (the host folder a drive letter maps to, e.g. "/" for Z:), where they
-// are left out. The folder may be given relative to the current directory, or as a host or
-// Windows path.
+// except at a drive's root, where they are left out: the host folder a drive letter maps to (e.g.
+// "/" for Z:) and the root of any mounted file system (a disc at /media/..., "/"). The folder may
+// be given relative to the current directory, or as a host or Windows path.
 
 namespace rtl {
 

@@ -1,18 +1,30 @@
 #include "framework/window/sdl_backend.h"
 
 #include <SDL2/SDL.h>
+#include <pthread.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "framework/graphics/screen.h"
 #include "framework/system/utf8.h"
+#include "framework/window/desktop_scale.h"
+#include "framework/window/x11_display.h"
 
 namespace {
 
 // Short sleep between polls: waiting inside SDL races its wake-up event against the window's
 // destruction on X11.
 constexpr Uint32 kPollDelayMs = 10;
+
+bool IsX11() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  return driver != nullptr && std::strcmp(driver, "x11") == 0;
+}
 
 bool IsInvisibleDriver(const char* driver) {
   return driver != nullptr &&
@@ -30,6 +42,20 @@ const TIconImage* LargestIcon(const std::vector<TIconImage>& icons) {
   return best;
 }
 
+// SDL's X11 message box runs in a child process that it forks, while the program waits. When a
+// signal ends the program, the box must go with it.
+pid_t boxOwner = 0;  // the program's process id while it shows a box
+
+void EndWithBoxOwner() {
+  if (boxOwner == 0) return;
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != boxOwner) _exit(1);  // the owner ended before the line above
+}
+
+int FloorDiv(int value, int divisor) {
+  return value >= 0 ? value / divisor : -((-value + divisor - 1) / divisor);
+}
+
 }  // namespace
 
 TSdlBackend::~TSdlBackend() {
@@ -44,6 +70,9 @@ void TSdlBackend::InitVideo() {
   const bool driverChosen = requested != nullptr && requested[0] != '\0';
   // Without this SDL presents through GL and may re-create the X window behind our back.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // SDL would turn SIGINT and SIGTERM into a quit event, which a program waiting for a message
+  // box never reads; their default actions end the program at once.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
     throw ENoDisplay(AnsiString("cannot open the window: ") + SDL_GetError());
   }
@@ -55,6 +84,9 @@ void TSdlBackend::InitVideo() {
         "a video driver)");
   }
   videoInitialised_ = true;
+  if (IsX11()) EndProcessOnLostXConnection();
+  static const bool boxChildWatched = pthread_atfork(nullptr, nullptr, EndWithBoxOwner) == 0;
+  (void)boxChildWatched;
   SDL_DisplayMode mode;
   if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
     const int bytes = SDL_BYTESPERPIXEL(mode.format);
@@ -66,8 +98,25 @@ void TSdlBackend::CreateWindow(const AnsiString& title, int clientWidth, int cli
                                const std::vector<TIconImage>& icons) {
   InitVideo();
   DestroyWindow();
-  window_ = SDL_CreateWindow(SanitizeUtf8(title).c_str(), SDL_WINDOWPOS_CENTERED,
-                             SDL_WINDOWPOS_CENTERED, clientWidth, clientHeight, SDL_WINDOW_SHOWN);
+  SDL_Rect usable{};
+  const bool screenKnown = SDL_GetDisplayUsableBounds(0, &usable) == 0;
+  scale_ = DesktopScaleFactor(IsX11() ? XftDpiResource() : std::nullopt, SDL_getenv("GDK_SCALE"),
+                              SDL_getenv("QT_SCALE_FACTOR"));
+  while (screenKnown && scale_ > 1 &&
+         (clientWidth * scale_ > usable.w || clientHeight * scale_ > usable.h)) {
+    --scale_;  // enlarged only as far as the window fits the screen
+  }
+  const int width = clientWidth * scale_;
+  const int height = clientHeight * scale_;
+  int x = SDL_WINDOWPOS_CENTERED;
+  int y = SDL_WINDOWPOS_CENTERED;
+  if (screenKnown) {
+    // Centred, but on a screen smaller than the window its top-left corner stays on the screen:
+    // a window manager puts the frame, title bar and all, where the window was asked to be.
+    x = usable.x + std::max(0, (usable.w - width) / 2);
+    y = usable.y + std::max(0, (usable.h - height) / 2);
+  }
+  window_ = SDL_CreateWindow(SanitizeUtf8(title).c_str(), x, y, width, height, SDL_WINDOW_SHOWN);
   if (window_ == nullptr) throw ENoDisplay(AnsiString("cannot open the window: ") + SDL_GetError());
   if (const TIconImage* icon = LargestIcon(icons)) {
     // SDL only reads the pixels while setting the icon.
@@ -88,13 +137,18 @@ void TSdlBackend::DestroyWindow() {
 
 void TSdlBackend::Present(const TSurface& frame) {
   if (frame.pixels == nullptr) return;
-  frameWidth_ = frame.width;
-  frameHeight_ = frame.height;
-  lastFrame_.resize(static_cast<std::size_t>(frame.width) * static_cast<std::size_t>(frame.height));
+  frameWidth_ = frame.width * scale_;
+  frameHeight_ = frame.height * scale_;
+  lastFrame_.resize(static_cast<std::size_t>(frameWidth_) * static_cast<std::size_t>(frameHeight_));
+  // Each pixel becomes a square of scale_ x scale_ pixels.
   for (int y = 0; y < frame.height; ++y) {
     const std::uint32_t* row = frame.pixels + static_cast<std::ptrdiff_t>(y) * frame.pitchPixels;
-    std::memcpy(lastFrame_.data() + static_cast<std::ptrdiff_t>(y) * frame.width, row,
-                static_cast<std::size_t>(frame.width) * sizeof(std::uint32_t));
+    std::uint32_t* shown =
+        lastFrame_.data() + static_cast<std::ptrdiff_t>(y) * scale_ * frameWidth_;
+    for (int x = 0; x < frame.width; ++x) std::fill_n(shown + x * scale_, scale_, row[x]);
+    for (int copy = 1; copy < scale_; ++copy) {
+      std::copy_n(shown, frameWidth_, shown + static_cast<std::ptrdiff_t>(copy) * frameWidth_);
+    }
   }
   Redraw();
 }
@@ -132,7 +186,8 @@ bool TSdlBackend::WaitEvent(TWindowEvent& event) {
         case SDL_MOUSEBUTTONUP:
           event = {sdlEvent.type == SDL_MOUSEBUTTONDOWN ? TWindowEvent::Kind::Press
                                                         : TWindowEvent::Kind::Release,
-                   sdlEvent.button.x, sdlEvent.button.y, sdlEvent.button.button};
+                   FloorDiv(sdlEvent.button.x, scale_), FloorDiv(sdlEvent.button.y, scale_),
+                   sdlEvent.button.button};
           return true;
         default:
           break;
@@ -150,8 +205,7 @@ bool TSdlBackend::WaitEvent(TWindowEvent& event) {
 // window, with or without a window manager.
 SDL_Window* TSdlBackend::CreateMessageAnchor() const {
   if (window_ == nullptr) return nullptr;  // SDL then centres the box on the screen
-  const char* driver = SDL_GetCurrentVideoDriver();
-  if (driver == nullptr || std::strcmp(driver, "x11") != 0) return nullptr;
+  if (!IsX11()) return nullptr;
   int x = 0, y = 0, width = 0, height = 0;
   SDL_GetWindowPosition(window_, &x, &y);
   SDL_GetWindowSize(window_, &width, &height);
@@ -162,9 +216,11 @@ void TSdlBackend::ShowMessage(const AnsiString& title, const AnsiString& text) {
   const AnsiString safeTitle = SanitizeUtf8(title);
   const AnsiString safeText = SanitizeUtf8(text);
   SDL_Window* const anchor = CreateMessageAnchor();
+  boxOwner = getpid();
   const int shown =
       SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, safeTitle.c_str(), safeText.c_str(),
                                anchor != nullptr ? anchor : window_);
+  boxOwner = 0;
   if (shown != 0) {
     // Nowhere to show it; the terminal is the last resort.
     std::fprintf(stderr, "%s: %s\n(no message box: %s)\n", safeTitle.c_str(), safeText.c_str(),

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # End to end: the real launcher binary, copied with the disc's autostart file to the root of a disc
 # mapped as drive D:, in a private X server, started through the autostart file from another
-# folder. Judges the screenshot (the placeholder, a cover), clicks the title and checks the command
-# line the stand-in mount program received and the launcher's exit status; then checks where an
-# error box lands.
+# folder. The disc's names are in capitals, as a plain ISO 9660 disc shows them. Judges the
+# screenshot (the placeholder, a cover); at the desktop scale 2 the frame must be that screenshot
+# enlarged, pixel for pixel, and a click on the enlarged title must launch it: checks the command
+# line the stand-in mount program received and the launcher's exit status. Then checks where an
+# error box lands, and that on a screen smaller than the window the window manager's title bar
+# stays on the screen.
 #
 #   launcher_e2e.sh LAUNCHER WORK_DIR
 set -uo pipefail
@@ -12,17 +15,11 @@ launcher=$1
 work=$2
 here=$(cd "$(dirname "$0")" && pwd)
 
-if ! command -v Xvfb >/dev/null; then
-  echo "SKIPPED: Xvfb is not installed (scripts/install-deps installs it)"
-  exit 77
-fi
-for tool in xdotool xwd xprop xwininfo convert; do
-  command -v "$tool" >/dev/null || { echo "FAILED: $tool is missing" >&2; exit 1; }
-done
-
 # shellcheck source=xsession.sh
 . "$here/xsession.sh"
+xs_require xdotool xwd xprop xwininfo convert compare openbox
 trap xs_cleanup EXIT
+unset GDK_SCALE QT_SCALE_FACTOR  # the desktop's scale is 1 until the test sets it
 
 failures=0
 fail() {
@@ -41,8 +38,8 @@ ln -s ../drive_c "$prefix/dosdevices/c:"
 ln -s "$disc" "$prefix/dosdevices/d:"
 # The tests' stand-in writes each argument on a line of its own to "args" beside itself.
 install -m 755 "$here/../support/stand-in-program.sh" "$mounter/daemon.exe"
-cp "$launcher" "$disc/talvesk"
-cp "$here/../../launcher/autorun.sh" "$disc/autorun.sh"
+cp "$launcher" "$disc/TALVESK"
+cp "$here/../../launcher/autorun.sh" "$disc/AUTORUN.SH"
 
 # One title in tile 1: a cover split blue | yellow (so orientation and colour order show) and a
 # disc image.
@@ -62,7 +59,7 @@ placeholder_in_tile_6() {
 }
 
 xs_start_xvfb "$work" || exit 1
-xs_start_app "$work" "$disc/autorun.sh" WINEPREFIX="$prefix" || exit 1
+xs_start_app "$work" "$disc/AUTORUN.SH" WINEPREFIX="$prefix" || exit 1
 shot=$work/launcher.png
 xs_wait_for_shot "$shot" placeholder_in_tile_6 || fail "the placeholder never showed in tile 6"
 
@@ -81,14 +78,25 @@ right=$(xs_mean "$shot" "30x80+73+20")
 near "$left" 0 0 255 || fail "cover tile's left half is ($left), expected blue"
 near "$right" 255 255 0 || fail "cover tile's right half is ($right), expected yellow"
 
-xs_click 58 58
-if ! xs_wait_until 100 xs_gone "$XS_APP_PID"; then
+xs_stop "$XS_APP_PID"
+
+# The desktop's scale 2 (Xft.dpi 192 in the X resources, as desktops set it for 4K screens).
+xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi:	192"
+convert "$shot" -scale 200% "$work/enlarged.png"
+is_enlarged_shot() {
+  [ "$(compare -metric AE "$work/enlarged.png" "$1" null: 2>&1)" = 0 ]
+}
+xs_start_app "$work" "$disc/AUTORUN.SH" WINEPREFIX="$prefix" || exit 1
+xs_wait_for_shot "$work/scaled.png" is_enlarged_shot ||
+  fail "at scale 2 the frame ($work/scaled.png) is not the frame at scale 1 enlarged"
+xprop -root -remove RESOURCE_MANAGER
+
+xs_click 116 116
+if ! xs_await_exit "$XS_APP_PID" 100; then
   fail "the launcher did not end after a successful launch"
 else
-  wait "$XS_APP_PID"
-  status=$?
   XS_APP_PID=""
-  [ "$status" -eq 0 ] || fail "the launcher exited with status $status"
+  [ "$XS_STATUS" -eq 0 ] || fail "the launcher exited with status $XS_STATUS"
 fi
 expected=$(printf '%s\n' "-mount" "0,D:\\\\$title\\obraz.bin")
 if ! xs_wait_until 100 test -e "$mounter/args"; then
@@ -105,7 +113,7 @@ window_geometry() {
     /^ +Width:/ {w=$NF} /^ +Height:/ {h=$NF} END {print x, y, w, h}'
 }
 error_box_scenario() {
-  local boxdisc=$work/errorbox box="" id bx by bw bh mx my mw mh
+  local boxdisc=$work/errorbox bx by bw bh mx my mw mh
   mkdir -p "$boxdisc/Zepsuta"
   echo "not a picture" >"$boxdisc/Zepsuta/1.jpg"
   cp "$launcher" "$boxdisc/talvesk"
@@ -113,21 +121,10 @@ error_box_scenario() {
     fail "the launcher's window did not appear for the error box"
     return
   }
-  # The box is the one other viewable top-level window (it belongs to a forked child).
-  for _ in $(seq 40); do
-    for id in $(xwininfo -root -children 2>/dev/null | awk '/^ +0x/ {print $1}'); do
-      [ $((id)) -eq $((XS_WID)) ] && continue
-      if xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable'; then
-        box=$id
-        break 2
-      fi
-    done
-    sleep 0.25
-  done
-  if [ -z "$box" ]; then
+  if ! xs_wait_for_box; then
     fail "no error box appeared"
   else
-    read -r bx by bw bh < <(window_geometry "$box")
+    read -r bx by bw bh < <(window_geometry "$XS_BOX")
     read -r mx my mw mh < <(window_geometry "$XS_WID")
     local centre_offset=$(((2 * bx + bw) - (2 * mx + mw)))
     [ ${centre_offset#-} -le 4 ] ||
@@ -136,12 +133,37 @@ error_box_scenario() {
       fail "the error box ($bw x $bh at $bx,$by) is not wholly on the 1024 x 768 screen"
     [ "$by" -ge "$my" ] && [ "$by" -lt $((my + mh)) ] ||
       fail "the error box's top ($by) is not over the window ($my to $((my + mh)))"
-    xdotool key --window "$box" Return
+    xdotool key --window "$XS_BOX" Return
   fi
   xs_stop "$XS_APP_PID"
   XS_APP_PID=""
 }
 error_box_scenario
+
+# On a screen smaller than the window, under a window manager (openbox puts its frame where the
+# window asks to be), the frame's top-left corner, and with it the title bar, is on the screen.
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+frame_known() { xprop -id "$XS_WID" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '= '; }
+small_screen_scenario() {
+  local wm x y left top
+  xs_stop "$XS_XVFB_PID"
+  xs_start_xvfb "$work" 320x240 || exit 1
+  openbox --sm-disable >"$work/openbox.log" 2>&1 &
+  wm=$!
+  xs_wait_until 50 wm_running || fail "openbox did not start"
+  if xs_start_app "$work" "$disc/TALVESK" WINEPREFIX="$prefix" && xs_wait_until 50 frame_known; then
+    read -r x y _ < <(window_geometry "$XS_WID")
+    IFS=' ,' read -r left _ top _ < <(xprop -id "$XS_WID" _NET_FRAME_EXTENTS | cut -d= -f2)
+    [ $((x - left)) -ge 0 ] && [ $((y - top)) -ge 0 ] ||
+      fail "on a 320 x 240 screen the window's frame starts at ($((x - left)), $((y - top)))"
+  else
+    fail "the launcher's window did not appear framed on the small screen"
+  fi
+  xs_stop "$XS_APP_PID"
+  XS_APP_PID=""
+  xs_stop "$wm"
+}
+small_screen_scenario
 
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed; screenshot: $shot" >&2

@@ -10,6 +10,18 @@ XS_XVFB_PID=""
 XS_APP_PID=""
 XS_WID=""
 
+# xs_require TOOL...: ends the test, skipped (77) without Xvfb, failed without one of the tools.
+xs_require() {
+  if ! command -v Xvfb >/dev/null; then
+    echo "SKIPPED: Xvfb is not installed (scripts/install-deps installs it)"
+    exit 77
+  fi
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "FAILED: $tool is missing" >&2; exit 1; }
+  done
+}
+
 # xs_wait_until TENTHS COMMAND...: runs COMMAND every tenth of a second until it succeeds; fails
 # when it has not within TENTHS tries.
 xs_wait_until() {
@@ -25,8 +37,16 @@ xs_wait_until() {
 # xs_gone PID: whether the process has ended.
 xs_gone() { ! kill -0 "$1" 2>/dev/null; }
 
-# xs_stop PID: TERM, then KILL if it has not gone within two seconds (SDL turns TERM into a quit
-# request, which a program blocked in a message box never reads).
+# xs_await_exit PID TENTHS: whether PID, a child of this shell, ends within TENTHS tenths of a
+# second; its exit status is then in XS_STATUS.
+xs_await_exit() {
+  XS_STATUS=""
+  xs_wait_until "$2" xs_gone "$1" || return 1
+  wait "$1"
+  XS_STATUS=$?
+}
+
+# xs_stop PID: TERM, then KILL if it has not gone within two seconds.
 xs_stop() {
   kill "$1" 2>/dev/null || return 0
   xs_wait_until 20 xs_gone "$1" || kill -KILL "$1" 2>/dev/null || true
@@ -40,11 +60,13 @@ xs_cleanup() {
   XS_XVFB_PID=""
 }
 
-# xs_start_xvfb WORK_DIR: starts Xvfb and exports DISPLAY.
+# xs_start_xvfb WORK_DIR [WIDTHxHEIGHT]: starts Xvfb (1024x768 by default) and exports DISPLAY.
+# -noreset: root window properties set by short-lived clients (xprop) stay.
 xs_start_xvfb() {
   local numfile=$1/display.num
   : >"$numfile"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$numfile" 2>"$1/xvfb.log" &
+  Xvfb -displayfd 3 -screen 0 "${2:-1024x768}x24" -nolisten tcp -noreset 3>"$numfile" \
+    2>"$1/xvfb.log" &
   XS_XVFB_PID=$!
   local i
   for i in $(seq 100); do
@@ -73,6 +95,37 @@ xs_start_app() {
     echo "the launcher's window did not appear" >&2
     return 1
   fi
+}
+
+# xs_wait_for_box: waits about ten seconds for a message box over the launcher's window: without a
+# window manager, the one other viewable top-level window (SDL shows it from a forked child); its
+# id in XS_BOX.
+xs_wait_for_box() {
+  local id
+  XS_BOX=""
+  for _ in $(seq 40); do
+    for id in $(xwininfo -root -children 2>/dev/null | awk '/^ +0x/ {print $1}'); do
+      [ $((id)) -eq $((XS_WID)) ] && continue
+      if xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable'; then
+        XS_BOX=$id
+        return 0
+      fi
+    done
+    sleep 0.25
+  done
+  return 1
+}
+
+# xs_window_count: how many top-level windows are titled "Talvesk" (the launcher's, its box's).
+xs_window_count() { xwininfo -root -children 2>/dev/null | grep -c '"Talvesk"'; }
+
+# xs_ends_with_x_server: kills the X server under the launcher; whether the launcher then exits
+# with status 1 within a second (XS_STATUS: how it ended, empty while it runs on).
+xs_ends_with_x_server() {
+  kill -KILL "$XS_XVFB_PID"
+  wait "$XS_XVFB_PID" 2>/dev/null
+  XS_XVFB_PID=""
+  xs_await_exit "$XS_APP_PID" 10 && XS_APP_PID="" && [ "$XS_STATUS" -eq 1 ]
 }
 
 # xs_shot FILE.png: the launcher window's client area.

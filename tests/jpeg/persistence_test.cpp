@@ -39,9 +39,11 @@ TEST(Loading, HeaderGivesSizeColourAndScanKindBeforeAnyDecodeAsTheToolPrintsThem
     EXPECT_EQ(picture.SaveProgressive(), c.progressive);
 
     WriteFileBytes(dir.Path("in.jpg"), jpeg);
-    EXPECT_EQ(RunCapturing(dir, kTool + "info " + dir.Quoted("in.jpg")).out,
-              std::to_string(c.width) + " " + std::to_string(c.height) + " gray=" +
-                  (c.grayscale ? "1" : "0") + " progressive=" + (c.progressive ? "1\n" : "0\n"));
+    const std::string info = RunCapturing(dir, kTool + "info " + dir.Quoted("in.jpg")).out;
+    EXPECT_TRUE(info.starts_with(std::to_string(c.width) + " " + std::to_string(c.height) +
+                                 " gray=" + (c.grayscale ? "1" : "0") +
+                                 " progressive=" + (c.progressive ? "1 " : "0 ")))
+        << info;
   }
 }
 

@@ -1,5 +1,7 @@
 // The title scan against real folders: what becomes a title, in which order, the folder paths
 // built from the program's own folder, and a catalogue that is never written past its end.
+#include <sys/mount.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
@@ -63,6 +65,41 @@ TEST(ScanTitles, ListsFoldersAfterTheDotsAndTestsThemBesideTheProgram) {
     }
   }
   EXPECT_TRUE(catalogue.GuardIntact());
+}
+
+// A file system mounted over a folder, as a disc is at /media/...; needs root (CI has it).
+class MountedOver {
+ public:
+  explicit MountedOver(const std::filesystem::path& folder)
+      : folder_(folder),
+        mounted_(mount("talvesk-test", folder.c_str(), "tmpfs", 0, nullptr) == 0) {}
+  ~MountedOver() {
+    if (mounted_) umount2(folder_.c_str(), MNT_DETACH);
+  }
+  MountedOver(const MountedOver&) = delete;
+  MountedOver& operator=(const MountedOver&) = delete;
+  bool Mounted() const { return mounted_; }
+
+ private:
+  std::filesystem::path folder_;
+  bool mounted_;
+};
+
+TEST(ScanTitles, ADiscMountedWhereNoDriveMapsItIsADrivesRoot) {
+  ScratchDisc disc;
+  const MountedOver mounted(disc.Current());
+  if (!mounted.Mounted()) GTEST_SKIP() << "mounting a file system needs root";
+  std::filesystem::current_path(disc.Current());  // into the mounted file system
+  const std::string title = disc.Name("Gra");
+  WriteFileBytes(disc.AddTitle(title) / "obraz.bin", Bytes{1});
+
+  const Catalogue catalogue;
+
+  // No "." and ".." before the title; the paths stay those of the program's folder on Z:.
+  ASSERT_EQ(catalogue.Count(), 1);
+  EXPECT_EQ(catalogue.names[0], title);
+  EXPECT_EQ(catalogue.folders[0], disc.ProgramFolderOnZ() + "\\" + title + "\\");
+  EXPECT_EQ(catalogue.hasBin[0], 1);
 }
 
 TEST(ScanTitles, FillsAtMostTheCatalogueAndIgnoresFurtherFolders) {

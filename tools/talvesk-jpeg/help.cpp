@@ -52,37 +52,61 @@ std::string OptionEntry(const OptionHelp& option) {
 
 void PrintOptions(const CommandHelp& command, std::FILE* out) {
   for (const OptionHelp& option : command.options) {
-    PrintEntry(out, OptionEntry(option), option.text);
+    const std::string shortForm =
+        option.shortName != 0 ? std::string("-") + option.shortName + ", " : "";
+    PrintEntry(out, shortForm + OptionEntry(option), option.text);
   }
 }
 
+void PrintDetails(const CommandHelp& command, std::FILE* out) {
+  if (command.details != nullptr) std::fprintf(out, "\n%s", command.details);
+}
+
+// The manual page's build promotes the last two headings to the sections EXIT STATUS and SEE
+// ALSO (talvesk-jpeg.cmake), so they stay last.
 const char* kStreamsAndStatus =
     "Files:\n"
-    "  IN given as - reads standard input, OUT given as - writes standard output\n"
-    "  (./- names a file called -). A run that fails leaves no half-written OUT file.\n"
+    "  Names are taken as the shell gives them. IN given as - reads standard input,\n"
+    "  OUT given as - writes standard output (./- names a file called -). An IN that\n"
+    "  is not a regular file (a pipe, <(...), /dev/stdin) is read whole first, up to\n"
+    "  1 GiB, as - is. A run that fails leaves no half-written OUT file.\n"
+    "\n"
+    "Option forms:\n"
+    "  --NAME=VALUE is --NAME VALUE; -- ends the options, so that a file name may\n"
+    "  start with -.\n"
     "\n"
     "Progress:\n"
-    "  When stderr is a terminal, a decode or encode that runs longer than half a second\n"
-    "  shows its percentage on stderr and clears the line at the end; --quiet turns this\n"
-    "  off, and --progress prints each notification as a line instead.\n"
+    "  When stderr is a terminal, a decode or encode that runs longer than half a\n"
+    "  second shows its percentage on stderr, then the save, and clears the line at\n"
+    "  the end or on Ctrl-C; --quiet turns this off, and --progress prints each\n"
+    "  notification as a line.\n"
     "\n"
-    "Exit status:\n"
-    "  0  done\n"
-    "  1  failed; the reason is on stderr\n"
-    "  2  usage error; the usage line is on stderr\n"
+    "Messages:\n"
+    "  Each starts with talvesk-jpeg: and the file it is about. A JPEG error gives\n"
+    "  the picture unit's number and libjpeg's words for it; damaged data that\n"
+    "  libjpeg decodes anyway gives libjpeg's first warning, once per file, and the\n"
+    "  run goes on.\n"
     "\n"
     "Library:\n"
-    "  libjpeg does the JPEG coding; talvesk-jpeg --version names the one in use.\n";
+    "  libjpeg does the JPEG coding; talvesk-jpeg --version names the one in use.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  done (also after a warning)\n"
+    "  1  failed (for info: some file failed); the reason is on stderr\n"
+    "  2  usage error; what was wrong and the usage line are on stderr\n"
+    "\n"
+    "See also:\n"
+    "  djpeg(1), cjpeg(1)\n";
 
 #define TALVESK_STRINGIFY_VALUE(x) #x
 #define TALVESK_STRINGIFY(x) TALVESK_STRINGIFY_VALUE(x)
 
 }  // namespace
 
-int UsageError(const CommandHelp& command) {
+int UsageError(const CommandHelp& command, const std::string& reason) {
   std::string line = std::string("usage: talvesk-jpeg ") + command.name + " " + command.operands;
   for (const OptionHelp& option : command.options) line += " [" + OptionEntry(option) + "]";
-  std::fprintf(stderr, "%s\n", line.c_str());
+  std::fprintf(stderr, "talvesk-jpeg: %s: %s\n%s\n", command.name, reason.c_str(), line.c_str());
   return kExitUsage;
 }
 
@@ -94,6 +118,7 @@ void PrintCommandHelp(const CommandHelp& command, std::FILE* out) {
                command.summary + 1);
   PrintOptions(command, out);
   PrintEntry(out, "-h, --help", "show this help");
+  PrintDetails(command, out);
 }
 
 void PrintProgramHelp(std::span<const CommandHelp* const> commands, std::FILE* out) {
@@ -101,18 +126,22 @@ void PrintProgramHelp(std::span<const CommandHelp* const> commands, std::FILE* o
       "Usage: talvesk-jpeg COMMAND ARGUMENTS...\n"
       "  or:  talvesk-jpeg help [COMMAND]\n"
       "  or:  talvesk-jpeg --help | --version\n"
-      "Tries the JPEG picture unit of Talvesk from the command line: reads a JPEG file's\n"
-      "header, decodes a JPEG file into a BMP file, or compresses a BMP file into a JPEG\n"
-      "file, each the way a picture does it.\n\nCommands:\n",
+      "Tries the JPEG picture unit of Talvesk from the command line: reads JPEG files'\n"
+      "headers, decodes a JPEG file into a BMP, PPM/PGM or PNG file, or compresses such a\n"
+      "file into a JPEG file, each the way a picture does it.\n\nCommands:\n",
       out);
   for (const CommandHelp* command : commands) {
     PrintEntry(out, std::string(command->name) + " " + command->operands, command->summary);
   }
   PrintEntry(out, "help [COMMAND]", "show this help, or one command's");
   for (const CommandHelp* command : commands) {
-    if (command->options.empty()) continue;
-    std::fprintf(out, "\nOptions of %s:\n", command->name);
-    PrintOptions(*command, out);
+    if (!command->options.empty()) {
+      std::fprintf(out, "\nOptions of %s:\n", command->name);
+      PrintOptions(*command, out);
+    } else if (command->details != nullptr) {
+      std::fprintf(out, "\nOutput of %s:", command->name);
+    }
+    PrintDetails(*command, out);
   }
   std::fputs("\nEvery command also takes -h or --help for its own help.\n\n", out);
   std::fputs(kStreamsAndStatus, out);

@@ -32,13 +32,15 @@ const Command* FindCommand(const std::string& name) {
   return nullptr;
 }
 
-int Usage() {
+int Usage(const std::string& reason) {
   std::string names;
   for (const Command& command : kCommands) {
     names += (names.empty() ? "" : "|") + std::string(command.help->name);
   }
-  std::fprintf(stderr, "usage: talvesk-jpeg %s ARGUMENTS... (talvesk-jpeg --help explains)\n",
-               names.c_str());
+  std::fprintf(stderr,
+               "talvesk-jpeg: %s\nusage: talvesk-jpeg %s ARGUMENTS... (talvesk-jpeg --help "
+               "explains)\n",
+               reason.c_str(), names.c_str());
   return kExitUsage;
 }
 
@@ -53,8 +55,9 @@ int Help(std::span<const std::string> arguments) {
     PrintProgramHelp(helps, stdout);
     return kExitOk;
   }
-  const Command* command = arguments.size() == 1 ? FindCommand(arguments[0]) : nullptr;
-  if (command == nullptr) return Usage();
+  if (arguments.size() > 1) return Usage("help takes one command");
+  const Command* command = FindCommand(arguments[0]);
+  if (command == nullptr) return Usage("no command '" + arguments[0] + "'");
   PrintCommandHelp(*command->help, stdout);
   return kExitOk;
 }
@@ -77,13 +80,13 @@ void ApplyClockSpeedup() {
 
 int Run(const std::string& name, std::span<const std::string> arguments) {
   if (AsksForHelp(name)) return Help(arguments);
-  if (name == "--version" && arguments.empty()) {
+  if (name == "--version") {
+    if (!arguments.empty()) return Usage("--version takes no arguments");
     PrintVersion(stdout);
     return kExitOk;
   }
   if (const Command* command = FindCommand(name)) return command->run(arguments);
-  std::fprintf(stderr, "talvesk-jpeg: unknown command '%s'\n", name.c_str());
-  return Usage();
+  return Usage("unknown command '" + name + "'");
 }
 
 }  // namespace
@@ -91,13 +94,13 @@ int Run(const std::string& name, std::span<const std::string> arguments) {
 int main(int argc, char** argv) {
   // A reader that went away is a write error with a message, not a silent death.
   std::signal(SIGPIPE, SIG_IGN);
-  if (argc < 2) return Usage();
+  if (argc < 2) return Usage("no command given");
   ApplyClockSpeedup();
   const std::vector<std::string> arguments(argv + 2, argv + argc);
   int status = Run(argv[1], arguments);
   // Help, version and info print through stdio; its buffer may fail only when flushed.
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-    std::fprintf(stderr, "Cannot write standard output. %s\n", std::strerror(errno));
+    std::fprintf(stderr, "talvesk-jpeg: Cannot write standard output. %s\n", std::strerror(errno));
     status = kExitFailure;
   }
   return status;

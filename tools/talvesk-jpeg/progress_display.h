@@ -1,7 +1,9 @@
 #pragma once
 // How decode and encode show a picture's progress: each notification as a line on stderr
 // (--progress), a percentage bar when stderr is a terminal, or nothing (--quiet, or stderr is
-// not a terminal).
+// not a terminal). The bar fits the terminal's width, goes on to name the file being saved, and
+// is cleared at the end, also when SIGINT or SIGTERM ends the program.
+#include <csignal>
 #include <cstdint>
 #include <string>
 
@@ -10,11 +12,9 @@
 struct ProgressChoice {
   bool lines = false;  // --progress
   bool quiet = false;  // --quiet
-  // Applies --progress (when offered) or --quiet; false for any other option.
-  bool Apply(const std::string& option, bool offersLines);
 };
 
-// Shows the progress of one run; must outlive the graphic it watches.
+// Shows the progress of one run; must outlive the graphic it watches. One at a time.
 class ProgressDisplay {
  public:
   ProgressDisplay(const ProgressChoice& choice, const char* activity);
@@ -23,14 +23,21 @@ class ProgressDisplay {
   ProgressDisplay& operator=(const ProgressDisplay&) = delete;
 
   void Watch(TGraphic& graphic);
+  // Says that the file is being saved, when the work before took long enough for a bar: a save
+  // written to disk may take seconds more.
+  void ShowSaving(const std::string& name);
 
  private:
   void ShowBar(TProgressStage stage, std::uint8_t percent);
+  // Draws text over the bar's line, cut to the terminal's width.
+  void Draw(std::string text);
   void ClearBar();
 
   bool lines_;
   bool bar_;
   const char* activity_;
   std::uint32_t startTick_ = 0;
-  std::size_t barLength_ = 0;  // characters on the terminal's line, 0 when none
+  bool started_ = false;
+  struct sigaction previousInterrupt_ {};
+  struct sigaction previousTerminate_ {};
 };
