@@ -19,21 +19,21 @@ namespace {
 // Work bounds. A JPEG's dimensions cost nothing to announce: a few hundred bytes that end early
 // decode, padded by the library, into a whole image, and every pixel costs time however little
 // data there is (the library works through every block of the full size, whatever the scale).
-// So the file must back its size: at least a byte per 128 pixels (0.0625 bits per pixel; photos
-// and scans take ten times more, and the flattest sequential file two bits per 8 x 8 block), so
-// that a 1 MiB file costs seconds at most; any file may announce 2^26 pixels (8192 x 8192).
-// Memory is bounded apart: the bitmap and the library's own, 1 GiB each.
+// Any file may announce 2^28 pixels (16384 x 16384): flat pictures hold very few bytes (two bits
+// per 8 x 8 block, or less), and a plain decode of that size costs seconds at most. Above that the
+// file must back its size, with at least a byte per 128 pixels (photos and scans take ten times
+// more). Memory is bounded apart: the bitmap and the library's own, 1 GiB each; what scans may
+// cost, by EnforceScanBounds.
 constexpr std::uint64_t kPixelsPerFileByte = 128;
-constexpr std::uint64_t kUnbackedPixels = std::uint64_t{1} << 26;
+constexpr std::uint64_t kUnbackedPixels = std::uint64_t{1} << 28;
 // Passes shown while loading: one per scan (ordinary files have 6 to 12), but each repeats the
-// output work, so at most 16 of them, and together at most 512 output pixels per file byte or
-// 2^28 pixels, whichever is more: a file of many cheap scans costs in proportion to its size.
-// With two-pass colour quantisation enabled the library maps those passes through its slow
-// inverse colour map, so they count eight times. After that the remaining scans are read
+// output work, so at most 16 of them, and together at most 2^28 output pixels, whatever the
+// file's size: a file of many cheap scans cannot buy more of them with bytes that cost it
+// nothing. With two-pass colour quantisation enabled the library maps those passes through its
+// slow inverse colour map, so they count eight times. After that the remaining scans are read
 // without being shown.
 constexpr std::uint64_t kMaxShownPasses = 16;
-constexpr std::uint64_t kShownPixelsPerFileByte = 512;
-constexpr std::uint64_t kUnbackedShownPixels = std::uint64_t{1} << 28;
+constexpr std::uint64_t kShownPixels = std::uint64_t{1} << 28;
 constexpr std::uint64_t kInverseMapPassWeight = 8;
 
 // One run of GetDecodedBitmap from the prepared decoder to the ending notification.
@@ -45,7 +45,8 @@ class DecodeRun {
         heldPalette_(heldPalette),
         bitmap_(bitmap),
         record_(record),
-        codec_(record.Codec.Decompressor) {}
+        codec_(record.Codec.Decompressor),
+        filling_(bitmap) {}
 
   void Execute() {
     SelectInkOutput();
@@ -53,9 +54,9 @@ class DecodeRun {
       static_cast<DecodeRun*>(run)->ClearRowsAhead();
     };
     record_.ProgressState.BeforeRunningContext = this;
-    bitmap_.SetHandle(0);
-    bitmap_.SetPixelFormat(codec_.quantize_colors || inkOutput_ != TInkOutput::Colour24 ? pf8bit
-                                                                                        : pf24bit);
+    // The bitmap is new and empty; only its pixel format is to be chosen.
+    filling_.SetPixelFormat(codec_.quantize_colors || inkOutput_ != TInkOutput::Colour24 ? pf8bit
+                                                                                         : pf24bit);
     SendProgress(picture_, psStarting, 0, false, TRect{});
     try {
       Decode();
@@ -78,8 +79,8 @@ class DecodeRun {
     if (codec_.out_color_space == JCS_CMYK) PrepareInkRows();
 
     // Every row is written or, on failure, cleared, so the memory need not be cleared first.
-    bitmap_.SetSizeUncleared(static_cast<int>(codec_.output_width),
-                             static_cast<int>(codec_.output_height));
+    filling_.SetSizeUncleared(static_cast<int>(codec_.output_width),
+                              static_cast<int>(codec_.output_height));
     MeasureRows();
 
     if (codec_.buffered_image) ShowPassesWhileLoading();
@@ -186,13 +187,14 @@ class DecodeRun {
   void ShowPassesWhileLoading() {
     const std::uint64_t passPixels = std::uint64_t{codec_.output_width} * codec_.output_height *
                                      (codec_.enable_2pass_quant ? kInverseMapPassWeight : 1);
-    const std::uint64_t backed = kShownPixelsPerFileByte * record_.DataBytes;
-    const std::uint64_t budget =
-        std::min(kMaxShownPasses * passPixels, std::max(kUnbackedShownPixels, backed));
+    const std::uint64_t budget = std::min(kMaxShownPasses * passPixels, kShownPixels);
     std::uint64_t shownPixels = 0;
     for (;;) {
       int status = 0;
-      Guard([&] { status = jpeg_consume_input(&codec_); });
+      Guard([&] {
+        EnforceScanBounds(&codec_);  // the scan jpeg_finish_output has begun
+        status = jpeg_consume_input(&codec_);
+      });
       if (status == JPEG_REACHED_EOI) break;
       if (shownPixels + passPixels > budget) {
         ReadRemainingScans();
@@ -218,13 +220,14 @@ class DecodeRun {
     rowAddress_ = bitmap_.ScanLine(0);
   }
 
-  // No output pass runs here, so no progress callback would check the scan count.
+  // No output pass runs here, so no progress callback would check the scans; each is checked
+  // before its first row is read.
   void ReadRemainingScans() {
     Guard([&] {
       int status = 0;
       do {
+        EnforceScanBounds(&codec_);
         status = jpeg_consume_input(&codec_);
-        EnforceScanLimit(&codec_);
       } while (status != JPEG_REACHED_EOI && status != JPEG_SUSPENDED);
     });
   }
@@ -316,6 +319,9 @@ class DecodeRun {
   TBitmap& bitmap_;
   TJPEGCodecRecord& record_;
   jpeg_decompress_struct& codec_;
+  // Rows are written through addresses measured once: nobody else may reshape the bitmap while
+  // the run lasts, not even a progress handler.
+  TBitmap::TFillScope filling_;
   bool ownPalette_ = true;
   JSAMPARRAY heldColorMap_ = nullptr;
   JSAMPARRAY paletteMap_ = nullptr;  // the map the bitmap's palette was last made from

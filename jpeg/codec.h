@@ -105,24 +105,28 @@ struct TJPEGProgressState {
   std::int32_t ReportedPercent;
   std::uint32_t ReportedTick;
   std::uint32_t ReportedRow;
+  // The work of the scans begun so far, how many of them are counted, and the most they may cost
+  // (0 until the first scan is counted); see EnforceScanBounds.
+  std::uint64_t ScanWork;
+  std::uint64_t ScanWorkLimit;
+  int CountedScans;
   // Run by a decode before each running notification, with BeforeRunningContext; null if unused.
   void (*BeforeRunning)(void* context);
   void* BeforeRunningContext;
 };
 
 // libjpeg's progress_monitor: throttled running notifications to ProgressState.Owner; it also
-// enforces the scan limit on every call.
+// enforces the scan bounds on every call.
 void ReportProgress(j_common_ptr codec);
 
-// A decompressor that has begun more than kMaxJpegScans scans, or whose scans times image area
-// pass kMaxJpegScanPixels (a large picture may have fewer scans), fails with
-// JERR_BAD_SCAN_SCRIPT; libjpeg has no bound of its own. Only runs that install the progress
-// record meet it; the header read and the output size calculation read no scan.
+// A decompressor fails with JERR_BAD_SCAN_SCRIPT once it has begun more than kMaxJpegScans
+// scans, or once its scans would cost more than a few sequential decodes of its picture (each scan
+// counted at what it can make the library do, before its first row is read); libjpeg has no
+// bound of its own. Only runs that install the progress record meet it: the header read and the
+// output size calculation read no scan. Called on every progress callback, and by paths that
+// read scans without one.
 constexpr std::uint64_t kMaxJpegScans = 500;
-constexpr std::uint64_t kMaxJpegScanPixels = std::uint64_t{1} << 34;
-// Raises that error (through the error manager) once the limit is passed; for paths that read
-// scans without a progress callback.
-void EnforceScanLimit(j_decompress_ptr codec);
+void EnforceScanBounds(j_decompress_ptr codec);
 
 // Sends one progress notification from picture to its handlers (sender = picture, empty text);
 // decode and compression send their starting and ending ones with it.

@@ -64,7 +64,12 @@ void WriteRows(TJPEGCodecRecord& record, const RowGeometry& geometry, JSAMPROW* 
 }  // namespace
 
 void TJPEGImageInternals::EnsureJpegStream(TJPEGImage& picture) {
-  if (!HoldsCompressedBytes(picture.State())) CompressBitmap(picture);
+  if (HoldsCompressedBytes(picture.State())) return;
+  // A handler of the compression that is making these bytes would otherwise start another one.
+  if (picture.sharedData_->compressions_ > 0) {
+    throw EInvalidGraphicOperation("Cannot save a JPEG image while it is being compressed");
+  }
+  CompressBitmap(picture);
 }
 
 void TJPEGImageInternals::CompressBitmap(TJPEGImage& picture) {
@@ -85,13 +90,21 @@ void TJPEGImageInternals::CompressBitmap(TJPEGImage& picture) {
     data = picture.sharedData_;
     // A handler may give the picture new data meanwhile; the record written to stays alive.
     hold.emplace(*data);
-    data->JpegStream = std::make_unique<TMemoryStream>();
-    TMemoryStream& stream = *data->JpegStream;
-    stream.SetPosition(0);
-    JpegGuard(record.ErrorManager, [&] { jpeg_stream_dest(&codec, stream); });
+    ++data->compressions_;
+    struct Unmark {
+      int& compressions;
+      ~Unmark() { --compressions; }
+    } unmark{data->compressions_};
+    // The bytes join the record only when they are complete: until then a save of any picture
+    // sharing it finds none, and a compression that fails leaves none to be saved later.
+    auto stream = std::make_unique<TMemoryStream>();
+    JpegGuard(record.ErrorManager, [&] { jpeg_stream_dest(&codec, *stream); });
 
     TBitmap* const bitmap = picture.decodedBitmap_.get();
-    if (bitmap == nullptr || bitmap->GetWidth() == 0 || bitmap->GetHeight() == 0) return;
+    if (bitmap == nullptr || bitmap->GetWidth() == 0 || bitmap->GetHeight() == 0) {
+      data->JpegStream = std::move(stream);
+      return;
+    }
 
     codec.image_width = static_cast<JDIMENSION>(bitmap->GetWidth());
     data->ImageWidth = bitmap->GetWidth();
@@ -118,11 +131,12 @@ void TJPEGImageInternals::CompressBitmap(TJPEGImage& picture) {
       SendProgress(picture, psEnding, 0, false, TRect{});
       throw;
     }
+    data->JpegStream = std::move(stream);
     SendProgress(picture, psEnding, 100, false, TRect{});
   } catch (const EAbort&) {
-    // Cancelled by a progress handler: the partial result is dropped, unless the handler has
-    // already given the picture other data.
-    if (data != nullptr) data->JpegStream.reset();
+    // Cancelled by a progress handler: the result is dropped, and the picture is given new data
+    // unless the handler has already given it other data.
+    if (data != nullptr) data->JpegStream = nullptr;
     if (data == nullptr || picture.sharedData_ == data) picture.StartNewData();
   }
 }

@@ -2,6 +2,7 @@
 // The JPEG picture unit: TJPEGImage keeps the compressed bytes (shared between copies through a
 // counted TJPEGData), reads only the header when loaded, and decodes into a TBitmap on first use.
 #include <cstdint>
+#include <experimental/propagate_const>
 #include <memory>
 #include <string>
 #include <vector>
@@ -57,13 +58,19 @@ class TJPEGData : public TSharedImage {
   ~TJPEGData() override;
   const char* ClassName() const override { return "TJPEGData"; }
 
-  std::unique_ptr<TMemoryStream> JpegStream;  // null while there is no compressed data
+  // Null while there is no compressed data. Reached through a const record, the stream is const
+  // too, so that a read-only view of a picture cannot change the bytes it shares.
+  std::experimental::propagate_const<std::unique_ptr<TMemoryStream>> JpegStream;
   std::int32_t ImageHeight = 0;
   std::int32_t ImageWidth = 0;
   bool IsGrayscale = false;
 
  protected:
   void ReleaseHandles() override {}
+
+ private:
+  friend struct TJPEGImageInternals;
+  int compressions_ = 0;  // compressions writing new bytes for this record now
 };
 
 class TJPEGImage;
@@ -157,5 +164,6 @@ class TJPEGImage : public TGraphic {
   bool outputSizeStale_ = false;
 
   friend TBitmap* GetDecodedBitmap(TJPEGImage&);
+  friend TJPEGHeaderDetails ReadHeaderDetails(TJPEGImage&);  // reads the record's own stream
   friend struct TJPEGImageInternals;  // the unit's own operations on these fields
 };

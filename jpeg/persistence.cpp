@@ -90,7 +90,7 @@ void TJPEGImage::ReadJpegBytes(std::int32_t count, TStream& source) {
 
 TJPEGHeaderDetails ReadHeaderDetails(TJPEGImage& picture) {
   TMemoryStream none;
-  TMemoryStream* bytes = picture.Data().JpegStream.get();
+  TMemoryStream* bytes = picture.sharedData_->JpegStream.get();
   return ReadHeader(bytes != nullptr ? *bytes : none).details;
 }
 

@@ -1,10 +1,14 @@
 #pragma once
-// Saving a file so that a failed save destroys nothing. A regular file (or a name that does not
-// exist yet) is written to a new file in the same folder, flushed to disk and renamed over the
-// target only when every byte is there; the target keeps its permission bits. A device, a FIFO
-// or a symbolic link is written in place, since a rename would replace the node or the link.
-// Every write, the flush and the close are checked: failures raise EWriteError (EFOpenError when
-// the file cannot be created) naming the file.
+// Saving a file so that a failed save destroys nothing. A symbolic link is followed to the file
+// it names, which is saved as below; the link stays. A regular file (or a name that does not exist
+// yet) is replaced: the bytes go to a new, unnamed file in the same folder, which takes the old
+// file's owner, group and permission bits, is flushed to disk, and only then gets a name and is
+// renamed over the target (the folder is flushed too); a process that dies meanwhile leaves
+// nothing behind. Where the owner or group cannot be given, or the folder takes no new file, an
+// existing file the user may write is overwritten in place instead, after its new size has been
+// reserved, so that a full disk fails before an old byte changes. A device or a FIFO is written
+// as it is. Every write, the flush and the close are checked: failures raise EWriteError
+// (EFOpenError when the file cannot be created) naming the file.
 #include <functional>
 
 #include "framework/classes/stream.h"

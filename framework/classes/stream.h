@@ -44,6 +44,7 @@ class TMemoryStream : public TStream {
   // Negative sizes and sizes the machine cannot hold raise EOutOfResources.
   void SetSize64(std::int64_t newSize) override;
   std::int64_t GetSize() override { return size_; }
+  std::int64_t GetSize() const { return size_; }
 
   std::uint8_t* Memory() { return data_.get(); }
   const std::uint8_t* Memory() const { return data_.get(); }

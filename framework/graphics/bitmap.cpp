@@ -26,6 +26,17 @@ const TGraphicClass& TBitmap::Class() {
   return bitmapClass;
 }
 
+TBitmap::TFillScope::TFillScope(TBitmap& bitmap) : bitmap_(bitmap) {
+  bitmap_.fillScopes_.fetch_add(1, std::memory_order_acq_rel);
+}
+
+TBitmap::TFillScope::~TFillScope() { bitmap_.fillScopes_.fetch_sub(1, std::memory_order_acq_rel); }
+
+void TBitmap::RefuseWhileFilled() const {
+  if (BeingFilled())
+    throw EInvalidGraphicOperation("Cannot change a bitmap while it is being filled");
+}
+
 void TBitmap::ScanLineOutOfRange(int row) {
   throw EInvalidGraphicOperation("Scan line index out of range (" + std::to_string(row) + ")");
 }
@@ -68,6 +79,7 @@ void TBitmap::ReplaceImage(int width, int height, TPixelFormat format, PixelBloc
 }
 
 void TBitmap::Assign(TPersistent* source) {
+  RefuseWhileFilled();
   if (source == nullptr) {
     SetHandle(0);
     return;
@@ -92,12 +104,14 @@ void TBitmap::Assign(TPersistent* source) {
 void TBitmap::AssignTo(TPersistent* dest) { TGraphic::AssignTo(dest); }
 
 void TBitmap::SetHandle(std::uintptr_t handle) {
+  RefuseWhileFilled();
   if (handle != 0) throw EInvalidGraphicOperation("Bitmap handles other than 0 are not supported");
   ReplaceImage(0, 0, format_, nullptr);
   Changed(this);
 }
 
 void TBitmap::SetSize(int width, int height) {
+  RefuseWhileFilled();
   if (width == width_ && height == height_) return;
   PixelBlock pixels = AllocatePixels(width, height, format_);
   if (pixels && pixels_) {
@@ -118,6 +132,11 @@ void TBitmap::SetSize(int width, int height) {
 }
 
 void TBitmap::SetSizeUncleared(int width, int height) {
+  RefuseWhileFilled();
+  ReplaceUncleared(width, height);
+}
+
+void TBitmap::ReplaceUncleared(int width, int height) {
   PixelBlock pixels = AllocatePixels(width, height, format_, false);
   if (pixels) {
     // Padding is never written by pixel writers but is saved with the rows.
@@ -135,6 +154,7 @@ void TBitmap::SetSizeUncleared(int width, int height) {
 }
 
 void TBitmap::SetTopDown(bool topDown) {
+  RefuseWhileFilled();
   if (topDown == topDown_) return;
   Unshare();
   const auto rowBytes = static_cast<std::size_t>(RowBytes());

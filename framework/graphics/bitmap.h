@@ -3,6 +3,7 @@
 // 4 bytes, bottom-up by default (row 0 at the highest address, so ScanLine(1) - ScanLine(0) is
 // negative), or top-down. 24-bit pixels are B,G,R; 32-bit pixels B,G,R,X. Indexed formats
 // (1, 4, 8 bits) take their colour table from the bitmap's palette.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -71,6 +72,26 @@ class TBitmap : public TGraphic {
     return (width * BitsPerPixel(format) + 31) / 32 * 4;
   }
 
+  // A writer that fills the rows in place (a decode) holds their addresses for a while; for as
+  // long as it holds a fill scope, whatever would change the bitmap's size, pixel format, row order
+  // or pixel memory (SetSize, SetWidth, SetHeight, SetSizeUncleared, SetHandle, SetPixelFormat,
+  // SetTopDown, Assign, loading a BMP or clipboard data) raises EInvalidGraphicOperation, on any
+  // thread. Pixels and the palette may still change. The writer reshapes the bitmap through its
+  // scope. Scopes are counted, so they may nest.
+  class TFillScope {
+   public:
+    explicit TFillScope(TBitmap& bitmap);
+    ~TFillScope();
+    TFillScope(const TFillScope&) = delete;
+    TFillScope& operator=(const TFillScope&) = delete;
+    void SetPixelFormat(TPixelFormat format) { bitmap_.ConvertPixelFormat(format); }
+    void SetSizeUncleared(int width, int height) { bitmap_.ReplaceUncleared(width, height); }
+
+   private:
+    TBitmap& bitmap_;
+  };
+  bool BeingFilled() const { return fillScopes_.load(std::memory_order_acquire) > 0; }
+
   // Resolution read from a BMP file (pixels per metre); 0 when unknown. Written back as read.
   std::int32_t XPelsPerMeter() const { return xPelsPerMeter_; }
   std::int32_t YPelsPerMeter() const { return yPelsPerMeter_; }
@@ -130,10 +151,17 @@ class TBitmap : public TGraphic {
   TPixelFormat format_ = pf24bit;
   bool topDown_ = false;
   PixelBlock pixels_;
+  // Raises EInvalidGraphicOperation while a fill scope is held.
+  void RefuseWhileFilled() const;
+  // The bodies of SetPixelFormat and SetSizeUncleared, for the bitmap and its fill scope.
+  void ConvertPixelFormat(TPixelFormat format);
+  void ReplaceUncleared(int width, int height);
+
   // Rows ScanLine hands out for writing without further checks: height_ once this bitmap owns its
   // pixel memory alone and has handed out an address into it, 0 until then.
   int writableRows_ = 0;
   OwnedPalette palette_;
+  std::atomic<int> fillScopes_{0};
   std::int32_t xPelsPerMeter_ = 0;
   std::int32_t yPelsPerMeter_ = 0;
   friend struct BitmapAccess;

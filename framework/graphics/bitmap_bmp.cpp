@@ -57,6 +57,7 @@ TPixelFormat FormatForBits(std::uint16_t bits) {
 }  // namespace
 
 void TBitmap::LoadDib(TStream& stream, bool withFileHeader) {
+  RefuseWhileFilled();
   std::int64_t consumed = 0;  // bytes from the start of the DIB, to find the pixel offset
   std::uint32_t pixelOffset = 0;
   if (withFileHeader) {

@@ -72,6 +72,11 @@ class NearestEntry {
 }  // namespace
 
 void TBitmap::SetPixelFormat(TPixelFormat format) {
+  RefuseWhileFilled();
+  ConvertPixelFormat(format);
+}
+
+void TBitmap::ConvertPixelFormat(TPixelFormat format) {
   if (format == format_) return;
   const int bits = BitsPerPixel(format);
   const bool indexed = bits <= 8;

@@ -75,10 +75,11 @@ TEST(Stream, ExactReadsAndCopiesFailUnlessEveryByteMoves) {
   EXPECT_THROW(copy.CopyFrom(stream, 5), EReadError);
 }
 
-// A regular file is replaced whole or not at all and keeps its permission bits; a link or a
-// device is written in place; nothing is left behind either way. Reading follows a link too, and
-// names the file it cannot open.
-TEST(FileSave, RegularFilesAreReplacedByRenameOtherNodesWrittenInPlace) {
+// A regular file, or the file a link leads to, is replaced whole or not at all and keeps its
+// permission bits (the link stays a link); a device is written in place; nothing is left behind
+// either way, whatever the length of the name. Reading follows a link too, and names the file it
+// cannot open.
+TEST(FileSave, RegularFilesAndLinkTargetsAreReplacedByRenameDevicesWrittenInPlace) {
   namespace fs = std::filesystem;
   TempDir dir;
   const std::string kept = dir.Path("kept.bin").string(), link = dir.Path("link.bin").string();
@@ -97,13 +98,24 @@ TEST(FileSave, RegularFilesAreReplacedByRenameOtherNodesWrittenInPlace) {
   EXPECT_EQ(fs::status(kept).permissions(), fs::perms(0640));
 
   fs::create_symlink(kept, link);
+  fs::create_symlink("link.bin", dir.Path("chain.bin"));  // relative, to another link
+  fs::create_symlink("later.bin", dir.Path("dangling.bin"));
   SaveFileReplacing(link, write("through the link", false));
+  EXPECT_THROW(SaveFileReplacing(dir.Path("chain.bin").string(), write("partial", true)),
+               EWriteError);
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(ReadFileText(kept), "through the link");
+  EXPECT_EQ(fs::status(kept).permissions(), fs::perms(0640));
+  SaveFileReplacing(dir.Path("dangling.bin").string(), write("made", false));
+  EXPECT_TRUE(fs::is_symlink(dir.Path("dangling.bin")));
+  EXPECT_EQ(ReadFileText(dir.Path("later.bin")), "made");
   TMemoryStream loaded;
   loaded.LoadFromFile(link);
   EXPECT_EQ(Contents(loaded), ReadFileBytes(kept));
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Root()), {}), 2) << "no temporary left";
+  const std::string longest = dir.Path(std::string(255, 'n')).string();
+  SaveFileReplacing(longest, write("long", false));
+  EXPECT_EQ(ReadFileText(longest), "long");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Root()), {}), 6) << "no temporary left";
 
   ExpectMessage<EWriteError>([&] { SaveFileReplacing("/dev/full", write("x", false)); },
                              "Cannot write file \"/dev/full\". No space left on device");

@@ -10,6 +10,15 @@
 
 namespace {
 
+// What a picture shows of its shared record is read-only all the way down: no caller (a
+// handler, say) can write the bytes other pictures share.
+template <class Picture>
+concept WritesThroughItsReadOnlyView = requires(Picture& picture) {
+  picture.Data().JpegStream->Write(nullptr, 0);
+}
+|| requires(Picture& picture) { picture.SharedDataRecord()->JpegStream->SetSize64(0); };
+static_assert(!WritesThroughItsReadOnlyView<TJPEGImage>);
+
 class PictureTest : public PaletteLeakCheck {};
 
 // A bitmap is copied deeply into a record of its own; a picture's record is shared, and nothing

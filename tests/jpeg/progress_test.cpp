@@ -1,6 +1,5 @@
 // Running progress notifications, driven by a fake clock and hand-filled library counters.
 #include <gtest/gtest.h>
-#include <jerror.h>
 
 #include <vector>
 
@@ -81,17 +80,6 @@ TEST_F(ProgressTest, DecoderBandsRunFromTheLastReportedRowAndCompressorsHaveNone
   record.Codec.Common.is_decompressor = FALSE;
   Callback(3400, 7, 10, 2, 4, 300);
   EXPECT_EQ(reports, (std::vector<Report>{{67, false, {}}}));
-}
-
-TEST_F(ProgressTest, LargePicturesMayBeginFewerScans) {
-  // 2^34 scan pixels: an 8192 x 8192 picture may begin 256 scans, not 257.
-  record.Codec.Decompressor.image_width = record.Codec.Decompressor.image_height = 8192;
-  const auto callWith = [&](int scans) {
-    record.Codec.Decompressor.input_scan_number = scans;
-    JpegGuard(record.ErrorManager, [&] { Callback(1000, 0, 1, 0, 1); });
-  };
-  EXPECT_NO_THROW(callWith(256));
-  ExpectMessage<EJPEG>([&] { callWith(257); }, JpegErrorText(JERR_BAD_SCAN_SCRIPT));
 }
 
 TEST_F(ProgressTest, HandlerExceptionLeavesThroughTheGuard) {

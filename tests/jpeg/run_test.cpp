@@ -7,6 +7,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "framework/graphics/clipboard.h"
 #include "framework/graphics/picture.h"
 #include "framework/platform/clock.h"
 #include "tests/jpeg/test_support.h"
@@ -46,30 +47,66 @@ class RunTest : public PaletteLeakCheck {
   std::exception_ptr failure;
 };
 
-// A bitmap is compressed once. A cancelled compression leaves no result, and the bitmap to
-// compress later; a failed one leaves the empty result; a bitmap without pixels, or none, is
-// never compressed.
-TEST_F(RunTest, CompressionRunsOnceAndLeavesNoPartialResult) {
+// A bitmap is compressed once, and a save writes only a complete compression: one that is
+// cancelled or fails keeps no bytes, so the next save compresses again (or fails again), and a
+// save from a handler of the running compression is refused, also for a copy sharing its data.
+// A bitmap without pixels, or none, is never compressed.
+TEST_F(RunTest, CompressionRunsOnceAndOnlyItsCompleteResultIsSaved) {
   TJPEGImage blank;
   EXPECT_TRUE(GetDecodedBitmap(blank)->Empty());
-  TJPEGImage picture, cancelled, tooWide;
-  for (TJPEGImage* each : {&picture, &cancelled, &tooWide}) Watch(*each);
-  picture.Assign(PatternBitmap(40, 30).get());
-  const Bytes first = Save(picture);
-  EXPECT_GT(first.size(), 100u);
-  EXPECT_EQ(Save(picture), first);
+  const auto bitmap = PatternBitmap(300, 200);
+  TJPEGImage picture;
+  Watch(picture);
+  picture.Assign(bitmap.get());
+  const Bytes complete = Save(picture);
+  EXPECT_GT(complete.size(), 100u);
+  EXPECT_EQ(Save(picture), complete);
+  EXPECT_EQ(log, "s0 e100 ");
 
-  cancelled.Assign(PatternBitmap(16, 16).get());
-  failure = std::make_exception_ptr(EAbort("cancel"));
-  EXPECT_THROW(Save(cancelled), EAbort) << "the save is cancelled too";
-  EXPECT_EQ(cancelled.Data().JpegStream, nullptr);
-  EXPECT_GT(Save(cancelled).size(), 100u);
+  UseFastClock();
+  const struct {
+    const char* name;
+    std::exception_ptr failure;  // thrown by the handler of the first running notification
+    int width;
+    std::function<void(TJPEGImage&)> expectFailedSave;
+  } failures[] = {
+      {"cancelled", std::make_exception_ptr(EAbort("cancel")), 300,
+       [](TJPEGImage& p) { EXPECT_THROW(Save(p), EAbort) << "the save is cancelled too"; }},
+      {"failed", std::make_exception_ptr(std::runtime_error("broke")), 300,
+       [](TJPEGImage& p) { EXPECT_THROW(Save(p), std::runtime_error); }},
+      {"too wide", nullptr, 65501, [](TJPEGImage& p) { EXPECT_THROW(Save(p), EJPEG); }}};
+  for (const auto& c : failures) {
+    SCOPED_TRACE(c.name);
+    TJPEGImage failing;
+    Watch(failing);
+    failAt = psRunning;
+    failure = c.failure;
+    failing.Assign(c.width == 300 ? bitmap.get() : PatternBitmap(c.width, 1).get());
+    c.expectFailedSave(failing);
+    EXPECT_EQ(failing.Data().JpegStream, nullptr);
+    if (c.width == 300) {
+      EXPECT_EQ(Save(failing), complete);
+    } else {
+      EXPECT_EQ(failing.Data().ImageWidth, c.width);
+      c.expectFailedSave(failing);
+    }
+  }
 
-  tooWide.Assign(PatternBitmap(65501, 1).get());
-  EXPECT_THROW(Save(tooWide), EJPEG);
-  EXPECT_EQ(tooWide.Data().ImageWidth, 65501);
-  EXPECT_TRUE(Save(tooWide).empty());
+  TJPEGImage saving;
+  saving.Assign(bitmap.get());
+  int nestedSaves = 0;
+  saving.OnProgress = [&](TObject*, TProgressStage stage, std::uint8_t, bool, const TRect&,
+                          const AnsiString&) {
+    if (stage != psRunning || nestedSaves++ > 0) return;
+    TJPEGImage copy;
+    copy.Assign(&saving);
+    EXPECT_THROW(Save(copy), EInvalidGraphicOperation);
+    EXPECT_THROW(Save(saving), EInvalidGraphicOperation);
+  };
+  EXPECT_EQ(Save(saving), complete);
+  EXPECT_GT(nestedSaves, 0);
 
+  log.clear();
   for (const bool withBitmap : {false, true}) {
     TJPEGImage empty;
     Watch(empty);
@@ -78,7 +115,7 @@ TEST_F(RunTest, CompressionRunsOnceAndLeavesNoPartialResult) {
     EXPECT_FALSE(empty.Empty()) << "it now holds empty data";
     EXPECT_TRUE(Save(empty).empty());
   }
-  EXPECT_EQ(log, "s0 e100 s0 s0 e100 s0 e0 ");
+  EXPECT_EQ(log, "");
 }
 
 // A decode runs once, then answers silently. Cancelling from any stage ends it quietly and
@@ -147,13 +184,13 @@ TEST_F(RunTest, RowsNotDecodedYetShowNoEarlierPicture) {
   EXPECT_TRUE(checked);
 }
 
-// Shown while loading, an 8-bit picture whose passes its file does not back has only the final
-// pass, whose palette prescan advances the library's row count without writing a row.
+// Shown while loading, an 8-bit picture too large for a pass to be shown (each counts eight
+// times) has only the final pass, whose palette prescan advances the library's row count without
+// writing a row.
 TEST_F(RunTest, RowsOfAPalettePrescanShowNoEarlierPicture) {
   ScopedDefaults defaults({.BitmapDepth = bd8Bit, .ShowWhileLoading = true});
   const int side = 6000;
   const Bytes jpeg = MakeJpeg(side, side, "-progressive -quality 5");
-  ASSERT_LT(jpeg.size(), std::size_t{side} * side * 8 / 512) << "a pass would be shown";
   {
     TJPEGImage earlier;
     Load(earlier, jpeg);
@@ -239,6 +276,59 @@ TEST_F(RunTest, HandlerThatChangesThePictureFreesNothingInUse) {
       }
     }
   }
+}
+
+// While a decode writes rows into the bitmap, a handler that reaches the bitmap cannot change its
+// size, pixel format, row order or memory: the call is refused, and the decode ends with the
+// picture djpeg shows. Once the decode is over, each call works.
+TEST_F(RunTest, HandlerCannotReshapeTheBitmapBeingDecoded) {
+  UseFastClock();
+  const Bytes jpeg = MakeJpeg(64, 96, "-progressive");
+  const auto pattern = PatternBitmap(5, 3);
+  TMemoryStream bmp, payload;
+  pattern->SaveToStream(bmp);
+  pattern->WriteData(payload);
+  std::uint16_t format = 0;
+  THandle clip = 0;
+  HPALETTE clipPalette = 0;
+  pattern->SaveToClipboardFormat(format, clip, clipPalette);
+  const std::pair<const char*, std::function<void(TBitmap&)>> calls[] = {
+      {"SetHandle", [](TBitmap& b) { b.SetHandle(0); }},
+      {"SetSize", [](TBitmap& b) { b.SetSize(3, 2); }},
+      {"SetWidth", [](TBitmap& b) { b.SetWidth(3); }},
+      {"SetHeight", [](TBitmap& b) { b.SetHeight(2); }},
+      {"SetSizeUncleared", [](TBitmap& b) { b.SetSizeUncleared(3, 2); }},
+      {"SetPixelFormat", [](TBitmap& b) { b.SetPixelFormat(pf32bit); }},
+      {"SetTopDown", [](TBitmap& b) { b.SetTopDown(!b.TopDown()); }},
+      {"Assign", [&](TBitmap& b) { b.Assign(pattern.get()); }},
+      {"LoadFromStream", [&](TBitmap& b) { b.LoadFromStream(*StreamOf(BytesOf(bmp))); }},
+      {"ReadData", [&](TBitmap& b) { b.ReadData(*StreamOf(BytesOf(payload))); }},
+      {"LoadFromClipboardFormat",
+       [&](TBitmap& b) { b.LoadFromClipboardFormat(format, clip, clipPalette); }}};
+  for (const bool shown : {false, true}) {
+    ScopedDefaults defaults({.ShowWhileLoading = shown});
+    const Image expected = Djpeg(jpeg, DjpegOptions({}));
+    for (const auto& [name, call] : calls) {
+      for (const TProgressStage stage : {psStarting, psRunning}) {
+        SCOPED_TRACE(std::string(name) + (shown ? ", shown while loading" : "") +
+                     (stage == psStarting ? ", when starting" : ", running"));
+        TJPEGImage picture;
+        Load(picture, jpeg);
+        int refused = 0;
+        picture.OnProgress = [&](TObject*, TProgressStage at, std::uint8_t, bool, const TRect&,
+                                 const AnsiString&) {
+          if (at != stage || refused > 0) return;
+          EXPECT_THROW(call(*GetDecodedBitmap(picture)), EInvalidGraphicOperation);
+          ++refused;
+        };
+        TBitmap& bitmap = *GetDecodedBitmap(picture);
+        EXPECT_EQ(refused, 1);
+        ExpectSameColours(expected, Resolve(bitmap));
+        call(bitmap);
+      }
+    }
+  }
+  GlobalFree(clip);
 }
 
 TEST_F(RunTest, HolderRefusesToFreeAPictureFromItsOwnHandler) {

@@ -62,7 +62,9 @@ Image Djpeg(const Bytes& jpeg, const std::string& options) {
   WriteFileBytes(dir.Path("in.jpg"), jpeg);
   const std::string command =
       "djpeg " + options + " -bmp -outfile " + dir.Quoted("out.bmp") + " " + dir.Quoted("in.jpg");
-  if (RunShell(command) != 0) throw std::runtime_error("djpeg failed: " + command);
+  // Status 2: decoded, with warnings about the data.
+  const int status = RunShell(command);
+  if (status != 0 && status != 2) throw std::runtime_error("djpeg failed: " + command);
   TBitmap bitmap;
   bitmap.LoadFromFile(dir.Path("out.bmp").string());
   return Resolve(bitmap);
@@ -99,7 +101,7 @@ std::unique_ptr<TMemoryStream> StreamOf(const Bytes& bytes) {
   return stream;
 }
 
-Bytes BytesOf(TMemoryStream& stream) {
+Bytes BytesOf(const TMemoryStream& stream) {
   const auto* first = stream.Memory();
   return first == nullptr ? Bytes() : Bytes(first, first + stream.GetSize());
 }

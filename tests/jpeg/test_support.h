@@ -44,7 +44,7 @@ void ExpectSameColours(const Image& expected, const Image& actual);
 // A memory stream holding bytes, positioned at the start.
 std::unique_ptr<TMemoryStream> StreamOf(const Bytes& bytes);
 // All bytes of a memory stream.
-Bytes BytesOf(TMemoryStream& stream);
+Bytes BytesOf(const TMemoryStream& stream);
 inline void Load(TJPEGImage& picture, const Bytes& jpeg) {
   picture.LoadFromStream(*StreamOf(jpeg));
 }
