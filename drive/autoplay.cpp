@@ -94,8 +94,8 @@ std::optional<AnsiString> AutoPlayCommandLine(const std::string& autorunText, ch
     const bool quoted = command[0] == '"';
     const std::size_t nameStart = quoted ? 1 : 0;
     const bool absolute = command.size() > nameStart + 1 && command[nameStart + 1] == ':';
-    const bool rooted = command.size() > nameStart && (command[nameStart] == '\\' ||
-                                                       command[nameStart] == '/');
+    const bool rooted =
+        command.size() > nameStart && (command[nameStart] == '\\' || command[nameStart] == '/');
     std::string root = std::string(1, letter) + ":";
     if (!rooted) root += "\\";
     if (!absolute) command.insert(nameStart, root);

@@ -10,9 +10,9 @@ struct TDriveCommand {
   enum class Kind { Mount, Unmount, Install, AutoPlay, Help, Version };
   Kind kind = Kind::Help;
   int device = 0;
-  AnsiString imagePath;   // Mount
-  bool force = false;     // Install
-  bool autoPlay = true;   // AutoPlay
+  AnsiString imagePath;  // Mount
+  bool force = false;    // Install
+  bool autoPlay = true;  // AutoPlay
 };
 
 // Raises EDriveUsage saying what is wrong.

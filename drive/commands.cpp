@@ -7,8 +7,8 @@
 
 #include "drive/autoplay.h"
 #include "drive/device_records.h"
-#include "drive/failure.h"
 #include "drive/drive.h"
+#include "drive/failure.h"
 #include "drive/locations.h"
 #include "drive/wine_drives.h"
 #include "framework/platform/paths.h"

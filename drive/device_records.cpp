@@ -42,12 +42,13 @@ void WriteDeviceRecord(const TDriveLocations& where, int device, const TDeviceRe
   }
   std::ostringstream text;
   if (record.letter) text << "letter=" << record.letter << '\n';
-  if (!record.image.empty()) text << "image=" << record.image << "\npid=" << record.serverPid << '\n';
+  if (!record.image.empty())
+    text << "image=" << record.image << "\npid=" << record.serverPid << '\n';
   const std::string content = text.str();
   const std::string path = where.DeviceRecord(device);
   const std::string temporary = path + ".new";
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                        0600);
+  const int fd =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) ThrowSystemFailure("Cannot write " + temporary);
   const ssize_t count = ::write(fd, content.data(), content.size());
   int failure = count == static_cast<ssize_t>(content.size()) ? 0 : (count < 0 ? errno : ENOSPC);

@@ -32,8 +32,8 @@ void MakePrefixWhenMissing() {
   if (prefix.empty()) throw EDriveFailure("HOME is not set, so there is no Wine prefix to use");
   if (HasDosDevices(prefix)) return;
   RequireWine();
-  const TChildResult result = RunToEnd({"wineboot", "-i"}, {"WINEPREFIX=" + prefix},
-                                       kWinebootTimeoutSeconds);
+  const TChildResult result =
+      RunToEnd({"wineboot", "-i"}, {"WINEPREFIX=" + prefix}, kWinebootTimeoutSeconds);
   if (result.exitStatus != 0 || !HasDosDevices(prefix)) {
     throw EDriveFailure("Wine could not make its prefix at " + prefix);
   }
@@ -77,16 +77,18 @@ void CopyProgram(const std::string& source, const std::string& target) {
   if (bytes.empty()) ThrowSystemFailure("Cannot read " + source);
   if (FileBytes(target) == bytes) return;
   const std::string temporary = target + ".new";
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                        0755);
+  const int fd =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0755);
   if (fd < 0) ThrowSystemFailure("Cannot write " + temporary);
   std::size_t done = 0;
   int failure = 0;
   while (done < bytes.size() && failure == 0) {
     const ssize_t count = ::write(fd, bytes.data() + done, bytes.size() - done);
     if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) failure = count < 0 ? errno : ENOSPC;
-    else done += static_cast<std::size_t>(count);
+    if (count <= 0)
+      failure = count < 0 ? errno : ENOSPC;
+    else
+      done += static_cast<std::size_t>(count);
   }
   if (failure == 0 && ::fsync(fd) != 0) failure = errno;
   if (::close(fd) != 0 && failure == 0) failure = errno;

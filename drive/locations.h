@@ -7,8 +7,8 @@
 #include <string_view>
 
 struct TDriveLocations {
-  std::string prefix;        // the Wine prefix, canonical
-  std::string runtimeFolder; // private to the user and to this prefix; made on first use
+  std::string prefix;         // the Wine prefix, canonical
+  std::string runtimeFolder;  // private to the user and to this prefix; made on first use
 
   std::string MountPoint(int device) const;
   std::string DeviceRecord(int device) const;

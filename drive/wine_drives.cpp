@@ -45,16 +45,16 @@ bool IsFree(const TDriveLocations& where, char letter) {
 // The helper is compiled into this program and written beside the mount points when missing.
 std::string HelperPath(const TDriveLocations& where) {
   const auto bytes = WineDriveHelperBytes();
-  const std::string path =
-      where.runtimeFolder + "/talvesk-drive-wine-" +
-      ShortHash({reinterpret_cast<const char*>(bytes.data()), bytes.size()}) + ".exe";
+  const std::string path = where.runtimeFolder + "/talvesk-drive-wine-" +
+                           ShortHash({reinterpret_cast<const char*>(bytes.data()), bytes.size()}) +
+                           ".exe";
   struct stat info {};
   if (::stat(path.c_str(), &info) == 0 && static_cast<std::size_t>(info.st_size) == bytes.size()) {
     return path;  // the name says the content; the size catches a write that was cut short
   }
   const std::string temporary = path + ".new";
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                        0700);
+  const int fd =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0700);
   if (fd < 0) ThrowSystemFailure("Cannot write " + temporary);
   const ssize_t count = ::write(fd, bytes.data(), bytes.size());
   int failure = count == static_cast<ssize_t>(bytes.size()) ? 0 : (count < 0 ? errno : ENOSPC);

@@ -7,13 +7,12 @@
  *
  * The mount manager writes the dosdevices link and the drive type in the registry itself. Exit
  * status 0 on success, 1 with a message on stderr otherwise, 2 for a usage error. */
-#include <windows.h>
-#include <winioctl.h>
-
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
+#include <windows.h>
+#include <winioctl.h>
 
 /* Wine 8's own layout of the request (its ddk/mountmgr.h); mingw-w64's copy of that header is
  * older and lacks fs_type, serial, unix_dev and label_offset, which Wine checks for. */

@@ -56,8 +56,8 @@ void MakeIsoImage(const std::filesystem::path& folder, const std::filesystem::pa
   const std::string names = trees == NameTrees::kRockRidgeAndJoliet ? "-rockridge on -joliet on"
                             : trees == NameTrees::kJolietOnly       ? "-rockridge off -joliet on"
                                                                     : "-rockridge off -joliet off";
-  Run("xorriso -report_about SORRY -outdev " + Quoted(image) + " " + names + " -volid " +
- label + " -map " + Quoted(folder) + " / -commit");
+  Run("xorriso -report_about SORRY -outdev " + Quoted(image) + " " + names + " -volid " + label +
+      " -map " + Quoted(folder) + " / -commit");
 }
 
 void ExtractWithXorriso(const std::filesystem::path& image, const std::filesystem::path& folder) {

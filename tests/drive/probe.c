@@ -9,10 +9,9 @@
  * working directory's root), label, serial, filesystem (GetVolumeInformation), cwd, and file (the
  * first line of FILE). It is written under a temporary name and renamed, so a reader never sees
  * half of it. */
-#include <windows.h>
-
 #include <stdio.h>
 #include <string.h>
+#include <windows.h>
 
 static int Hold(const char* flag) {
   /* Two minutes at most: a test that forgets to release it must not leave it behind. */

@@ -1,6 +1,7 @@
 // The virtual drive with the real engines: FUSE, Wine (one prefix for the whole program, made by
 // the program's own --install), and a Windows probe built with mingw-w64 that reports what a
 // Windows program sees of the drive.
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,8 +12,6 @@
 #include <map>
 #include <memory>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "framework/platform/process.h"
 #include "tests/drive/disc_images.h"
@@ -84,8 +83,9 @@ class WineDriveTest : public ::testing::Test {
 
     // Two discs: the probe as their AutoPlay program, a file for it to read, distinct labels.
     // The second's probe is a 32-bit program, as most discs hold, where Wine runs those.
-    have32_ = RunShell("dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | "
-                       "grep -q 'install ok installed'") == 0;
+    have32_ = RunShell(
+                  "dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | "
+                  "grep -q 'install ok installed'") == 0;
     if (!have32_) std::puts("wine32 is not installed: the 32-bit probe is left out");
     for (const std::string label : {"FIRST_DISC", "SECOND_DISC"}) {
       const fs::path folder = root / label;
@@ -235,7 +235,8 @@ TEST_F(WineDriveTest, AKilledServerIsRecoveredAndConcurrentMountsStayConsistent)
   EXPECT_EQ(statuses, "0000");
   EXPECT_EQ(FuseMounts(), 1);
   const std::string image = ReadReport(StateFile("device2.record")).at("image");
-  const std::string label = image.find("SECOND") != std::string::npos ? "SECOND_DISC" : "FIRST_DISC";
+  const std::string label =
+      image.find("SECOND") != std::string::npos ? "SECOND_DISC" : "FIRST_DISC";
   EXPECT_EQ(Probe(std::string(1, letter) + ":\\Data\\ReadMe.txt").at("label"), label);
   EXPECT_EQ(Drive("-unmount 2"), 0);
   EXPECT_EQ(FuseMounts(), 0);
@@ -290,9 +291,9 @@ TEST_F(WineDriveTest, FailuresSayWhatIsWrongAndLeaveNothingBehind) {
   for (const fs::path& link : taken) fs::remove(link);
 
   for (const Case& failure : cases) {
-    EXPECT_EQ(RunShell(failure.environment + Quoted(kDrive) + " " + failure.arguments + " 2>&1",
-                       &output),
-              1)
+    EXPECT_EQ(
+        RunShell(failure.environment + Quoted(kDrive) + " " + failure.arguments + " 2>&1", &output),
+        1)
         << failure.arguments;
     EXPECT_NE(output.find(failure.message), std::string::npos) << output;
     EXPECT_EQ(FuseMounts(), 0) << failure.arguments;

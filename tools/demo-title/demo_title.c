@@ -1,9 +1,8 @@
 /* The demo disc's titles run this Windows program by AutoPlay when a click mounts their image: it
  * shows what a game on the disc would see of its drive, so that `make run` shows the whole road
  * from the click to a running Windows program. */
-#include <windows.h>
-
 #include <stdio.h>
+#include <windows.h>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show) {
   (void)instance;
