@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "drive/failure.h"
+#include "drive/files.h"
 #include "drive/locations.h"
 #include "framework/platform/process.h"
 
@@ -44,26 +45,6 @@ std::optional<std::string> FindAutorunFile(const std::string& root) {
   }
   ::closedir(folder);
   return found;
-}
-
-std::optional<std::string> ReadSmallFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return std::nullopt;
-  struct stat info {};
-  std::string text;
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-    text.resize(std::min<std::size_t>(kMaxAutorunBytes, static_cast<std::size_t>(info.st_size)));
-    std::size_t done = 0;
-    while (done < text.size()) {
-      const ssize_t count = ::read(fd, text.data() + done, text.size() - done);
-      if (count < 0 && errno == EINTR) continue;
-      if (count <= 0) break;
-      done += static_cast<std::size_t>(count);
-    }
-    text.resize(done);
-  }
-  ::close(fd);
-  return text;
 }
 
 std::string ConfigFile() { return UserConfigFolder() + "/talvesk-drive.conf"; }
@@ -107,7 +88,7 @@ std::optional<AnsiString> AutoPlayCommandLine(const std::string& autorunText, ch
 std::optional<AnsiString> StartAutoPlay(const std::string& mountPoint, char letter) {
   const auto file = FindAutorunFile(mountPoint);
   if (!file) return std::nullopt;
-  const auto text = ReadSmallFile(*file);
+  const auto text = ReadWholeFile(*file, kMaxAutorunBytes);
   if (!text) return std::nullopt;
   const auto command = AutoPlayCommandLine(*text, letter);
   if (!command) return std::nullopt;
@@ -136,14 +117,8 @@ bool AutoPlayEnabled() {
 
 void SetAutoPlayEnabled(bool enabled) {
   MakeFolders(UserConfigFolder(), 0755);
-  const std::string path = ConfigFile();
-  const std::string temporary = path + ".new";
-  {
-    std::ofstream settings(temporary, std::ios::trunc);
-    settings << "# talvesk-drive: start a disc's AutoPlay program after a mount (on/off)\n"
-             << "autoplay=" << (enabled ? "on" : "off") << '\n';
-    settings.close();
-    if (!settings) ThrowSystemFailure("Cannot write " + temporary);
-  }
-  if (::rename(temporary.c_str(), path.c_str()) != 0) ThrowSystemFailure("Cannot write " + path);
+  WriteWholeFile(
+      ConfigFile(),
+      std::string("# talvesk-drive: start a disc's AutoPlay program after a mount (on/off)\n") +
+          "autoplay=" + (enabled ? "on" : "off") + "\n");
 }

@@ -157,3 +157,13 @@ TChildResult RunToEnd(const std::vector<std::string>& argv,
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
+
+std::string TChildResult::Reason() const {
+  if (!started) return "it could not be started";
+  if (exitStatus < 0) return "it did not end in time";
+  std::string text = output;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  const std::size_t newline = text.rfind('\n');
+  text = newline == std::string::npos ? text : text.substr(newline + 1);
+  return text.empty() ? "exit status " + std::to_string(exitStatus) : text;
+}

@@ -8,6 +8,10 @@ struct TChildResult {
   bool started = false;  // false when the program could not be run at all
   int exitStatus = -1;   // the status it ended with; -1 when killed by a signal or the timeout
   std::string output;    // stdout and stderr together, at most 64 KiB kept
+
+  // Why it failed, in a few words: the last line it wrote, or that it could not be started or
+  // did not end in time.
+  std::string Reason() const;
 };
 
 // argv[0] is a path or a name looked up on PATH. `environment` adds or replaces NAME=VALUE

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "drive/failure.h"
+#include "drive/files.h"
 
 std::optional<TDeviceRecord> ReadDeviceRecord(const TDriveLocations& where, int device) {
   std::ifstream file(where.DeviceRecord(device));
@@ -44,24 +45,7 @@ void WriteDeviceRecord(const TDriveLocations& where, int device, const TDeviceRe
   if (record.letter) text << "letter=" << record.letter << '\n';
   if (!record.image.empty())
     text << "image=" << record.image << "\npid=" << record.serverPid << '\n';
-  const std::string content = text.str();
-  const std::string path = where.DeviceRecord(device);
-  const std::string temporary = path + ".new";
-  const int fd =
-      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (fd < 0) ThrowSystemFailure("Cannot write " + temporary);
-  const ssize_t count = ::write(fd, content.data(), content.size());
-  int failure = count == static_cast<ssize_t>(content.size()) ? 0 : (count < 0 ? errno : ENOSPC);
-  if (::close(fd) != 0 && failure == 0) failure = errno;
-  if (failure != 0) {
-    ::unlink(temporary.c_str());
-    errno = failure;
-    ThrowSystemFailure("Cannot write " + temporary);
-  }
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    ThrowSystemFailure("Cannot write " + path);
-  }
+  WriteWholeFile(where.DeviceRecord(device), text.str());
 }
 
 TDriveLock::TDriveLock(const TDriveLocations& where, int timeoutSeconds) {

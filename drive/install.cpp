@@ -11,6 +11,7 @@
 
 #include "drive/child_process.h"
 #include "drive/failure.h"
+#include "drive/files.h"
 #include "drive/locations.h"
 #include "drive/wine_drives.h"
 #include "framework/platform/drives.h"
@@ -34,80 +35,30 @@ void MakePrefixWhenMissing() {
   RequireWine();
   const TChildResult result =
       RunToEnd({"wineboot", "-i"}, {"WINEPREFIX=" + prefix}, kWinebootTimeoutSeconds);
-  if (result.exitStatus != 0 || !HasDosDevices(prefix)) {
-    throw EDriveFailure("Wine could not make its prefix at " + prefix);
+  // What counts is the prefix Wine leaves, whatever its tool's status says.
+  if (!HasDosDevices(prefix)) {
+    throw EDriveFailure("Wine could not make its prefix at " + prefix +
+                        " (wineboot: " + result.Reason() + ")");
   }
 }
 
-std::string ReadLink(const std::string& path) {
-  char target[4096];
-  const ssize_t length = ::readlink(path.c_str(), target, sizeof target);
-  return length > 0 && static_cast<std::size_t>(length) < sizeof target
-             ? std::string(target, static_cast<std::size_t>(length))
-             : std::string();
-}
-
 std::string ThisProgram() {
-  const std::string self = ReadLink("/proc/self/exe");
+  const std::string self = LinkText("/proc/self/exe");
   if (self.empty()) ThrowSystemFailure("Cannot find this program's own file");
   return self;
 }
 
-// Both files' bytes, or "" for one that cannot be read.
-std::string FileBytes(const std::string& path) {
-  std::string bytes;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return bytes;
-  struct stat info {};
-  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-    char buffer[65536];
-    ssize_t count;
-    while ((count = ::read(fd, buffer, sizeof buffer)) > 0) {
-      bytes.append(buffer, static_cast<std::size_t>(count));
-    }
-    if (count < 0) bytes.clear();
-  }
-  ::close(fd);
-  return bytes;
-}
-
 // The copy is replaced by rename, so a running copy (a file system's server) keeps its old file.
 void CopyProgram(const std::string& source, const std::string& target) {
-  const std::string bytes = FileBytes(source);
-  if (bytes.empty()) ThrowSystemFailure("Cannot read " + source);
-  if (FileBytes(target) == bytes) return;
-  const std::string temporary = target + ".new";
-  const int fd =
-      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0755);
-  if (fd < 0) ThrowSystemFailure("Cannot write " + temporary);
-  std::size_t done = 0;
-  int failure = 0;
-  while (done < bytes.size() && failure == 0) {
-    const ssize_t count = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0)
-      failure = count < 0 ? errno : ENOSPC;
-    else
-      done += static_cast<std::size_t>(count);
-  }
-  if (failure == 0 && ::fsync(fd) != 0) failure = errno;
-  if (::close(fd) != 0 && failure == 0) failure = errno;
-  if (failure == 0 && ::rename(temporary.c_str(), target.c_str()) != 0) failure = errno;
-  if (failure != 0) {
-    ::unlink(temporary.c_str());
-    errno = failure;
-    ThrowSystemFailure("Cannot write " + target);
-  }
+  // The program is a few MB; a bound keeps a strange /proc/self/exe from costing more.
+  constexpr std::size_t kMaxProgramBytes = 256 << 20;
+  const auto bytes = ReadWholeFile(source, kMaxProgramBytes);
+  if (!bytes || bytes->empty()) ThrowSystemFailure("Cannot read " + source);
+  if (ReadWholeFile(target, kMaxProgramBytes) != bytes) WriteWholeFile(target, *bytes);
+  if (::chmod(target.c_str(), 0755) != 0) ThrowSystemFailure("Cannot make " + target + " runnable");
 }
 
-bool IsWindowsProgram(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
-  char magic[2] = {};
-  const bool mz = ::read(fd, magic, 2) == 2 && magic[0] == 'M' && magic[1] == 'Z';
-  ::close(fd);
-  return mz;
-}
+bool IsWindowsProgram(const std::string& path) { return ReadWholeFile(path, 2) == "MZ"; }
 
 // Puts a link at `path` to `target` by rename, so that the path is never missing on the way.
 void PlaceLink(const std::string& target, const std::string& path) {
@@ -139,7 +90,7 @@ std::string InstallDrive(bool force) {
   MakeFolders(ExtractFileDir(daemon), 0755);
   struct stat info {};
   const bool present = ::lstat(daemon.c_str(), &info) == 0;
-  if (present && S_ISLNK(info.st_mode) && ReadLink(daemon) == installed) {
+  if (present && S_ISLNK(info.st_mode) && LinkText(daemon) == installed) {
     return "talvesk-drive is installed: " + std::string(kDaemonPath) + " -> " + installed;
   }
   if (present && !S_ISLNK(info.st_mode) && IsWindowsProgram(daemon)) {

@@ -8,6 +8,7 @@
 
 #include "drive/child_process.h"
 #include "drive/failure.h"
+#include "drive/files.h"
 #include "drive/wine_helper.h"
 
 namespace {
@@ -24,16 +25,8 @@ bool Exists(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
-std::string LinkTarget(const std::string& link) {
-  char target[4096];
-  const ssize_t length = ::readlink(link.c_str(), target, sizeof target);
-  return length > 0 && static_cast<std::size_t>(length) < sizeof target
-             ? std::string(target, static_cast<std::size_t>(length))
-             : std::string();
-}
-
 bool LeadsTo(const TDriveLocations& where, char letter, const std::string& folder) {
-  return LinkTarget(LinkPath(where, letter)) == folder;
+  return LinkText(LinkPath(where, letter)) == folder;
 }
 
 // A letter is taken by any drive link or device link, even a dangling one: a drive whose medium
@@ -52,19 +45,7 @@ std::string HelperPath(const TDriveLocations& where) {
   if (::stat(path.c_str(), &info) == 0 && static_cast<std::size_t>(info.st_size) == bytes.size()) {
     return path;  // the name says the content; the size catches a write that was cut short
   }
-  const std::string temporary = path + ".new";
-  const int fd =
-      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0700);
-  if (fd < 0) ThrowSystemFailure("Cannot write " + temporary);
-  const ssize_t count = ::write(fd, bytes.data(), bytes.size());
-  int failure = count == static_cast<ssize_t>(bytes.size()) ? 0 : (count < 0 ? errno : ENOSPC);
-  if (::close(fd) != 0 && failure == 0) failure = errno;
-  if (failure == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) failure = errno;
-  if (failure != 0) {
-    ::unlink(temporary.c_str());
-    errno = failure;
-    ThrowSystemFailure("Cannot write " + path);
-  }
+  WriteWholeFile(path, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
   return path;
 }
 
@@ -75,12 +56,6 @@ TChildResult RunHelper(const TDriveLocations& where, const std::vector<std::stri
   // Wine's diagnostics are noise here; a caller who asks for them keeps them.
   if (std::getenv("WINEDEBUG") == nullptr) environment.push_back("WINEDEBUG=-all");
   return RunToEnd(argv, environment, kWineTimeoutSeconds);
-}
-
-std::string LastLine(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  const std::size_t newline = text.rfind('\n');
-  return newline == std::string::npos ? text : text.substr(newline + 1);
 }
 
 }  // namespace
@@ -117,11 +92,8 @@ char ChooseDriveLetter(const TDriveLocations& where, int device, char remembered
 void DefineCdromDrive(const TDriveLocations& where, char letter, const std::string& folder) {
   const TChildResult result = RunHelper(where, {"cdrom", std::string(1, letter), folder});
   if (result.exitStatus == 0 && LeadsTo(where, letter, folder)) return;
-  std::string reason = LastLine(result.output);
-  if (!result.started) reason = "wine could not be started";
-  if (result.started && result.exitStatus < 0) reason = "Wine did not answer in time";
-  throw EDriveFailure("Wine could not make drive " + std::string(1, letter) + ": a CD-ROM drive" +
-                      (reason.empty() ? std::string() : " (" + reason + ")"));
+  throw EDriveFailure("Wine could not make drive " + std::string(1, letter) + ": a CD-ROM drive (" +
+                      result.Reason() + ")");
 }
 
 void RemoveDrive(const TDriveLocations& where, char letter, const std::string& folder) {

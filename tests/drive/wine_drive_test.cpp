@@ -148,10 +148,12 @@ class WineDriveTest : public ::testing::Test {
     return {};
   }
 
-  // The FUSE mounts of this program's prefix, from the kernel's own table.
+  // The drive's FUSE mounts in this test's folders, from the kernel's own table (other tests
+  // may mount images of their own meanwhile).
   static int FuseMounts() {
     std::string table;
-    RunShell("grep -c 'fuse.talvesk-drive' /proc/self/mountinfo", &table);
+    RunShell("grep 'fuse.talvesk-drive' /proc/self/mountinfo | grep -cF " + Quoted(Root()),
+             &table);
     return std::atoi(table.c_str());
   }
 
