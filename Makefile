@@ -2,9 +2,10 @@
 # `make portable` builds the disc kit (build/portable/disc-kit/), `make portable-test` tests it.
 PRESET ?= default
 BUILD  := build/$(PRESET)
-# What `make run` builds: the launcher, with its resources compiled in (scripts/run-demo lays out
-# the demo disc). Everything else (tools, tests, fuzz replayers, benchmarks) is for `make test`.
-DEMO_TARGETS := talvesk
+# What `make run` builds: the launcher (its resources compiled in), the virtual drive and the demo
+# titles' AutoPlay program (scripts/run-demo lays out the demo disc). Everything else (tools,
+# tests, fuzz replayers, benchmarks) is for `make test`.
+DEMO_TARGETS := talvesk talvesk-drive talvesk-demo-title
 
 .PHONY: deps configure build build-demo run test asan-test portable portable-test bench fuzz clean
 

@@ -90,10 +90,31 @@ EOF
     fail "Nie można uruchomić programu Talvesk: $report" "Talvesk cannot start: $report"
 }
 
+# The launcher's mount command reaches the disc's virtual CD drive through the Wine prefix. On the
+# first start it is installed there (a copy in the player's data folder, since the disc will be
+# ejected, and a link at the command's fixed path); it reports its own failures. Without Wine or
+# FUSE the menu still starts, and the player learns what to install.
+install_drive() {
+  drive=""
+  for candidate in ./talvesk-drive ./TALVESK-DRIVE ./TALVESK_DRIVE; do
+    if [ -f "$candidate" ]; then drive=$candidate; break; fi
+  done
+  [ -n "$drive" ] || return 0
+  [ -e "${WINEPREFIX:-$HOME/.wine}/drive_c/Program Files/DAEMON Tools/daemon.exe" ] && return 0
+  if ! command -v wine >/dev/null 2>&1 ||
+    { [ "$(id -u)" -ne 0 ] && ! command -v fusermount3 >/dev/null 2>&1; }; then
+    tell "Aby uruchamiać gry z tej płyty, zainstaluj Wine i FUSE: sudo apt install wine fuse3" \
+      "To start the games on this disc, install Wine and FUSE: sudo apt install wine fuse3"
+    return 0
+  fi
+  "$drive" --install >/dev/null
+}
+
 case $0 in
 */*) cd "${0%/*}" || fail "Nie można otworzyć katalogu ${0%/*}." "Cannot open the folder ${0%/*}." ;;
 esac
 find_program
 check_display
 check_program_runs
+install_drive
 exec "$program"

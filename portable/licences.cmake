@@ -36,11 +36,20 @@ endforeach()
 file(WRITE "${OUTPUT}" "\
 Talvesk disc kit: licences
 
-The launcher on this disc (talvesk) is Talvesk, under the MIT licence. Built into it is the
-following software, each under the licence in its section below; the full texts of the licences
-those sections refer to follow at the end.
+The programs on this disc, talvesk (the launcher) and talvesk-drive (its virtual CD drive for
+Wine), are Talvesk, under the MIT licence. Built into them is the following software, each under
+the licence in its section below; the full texts of the licences those sections refer to follow
+at the end.
 
 ${list}
+talvesk-drive carries libcdio's ISO 9660 library, which is under the GNU General Public License,
+version 3 or later; talvesk-drive as a whole is therefore passed on under that licence (its own
+code stays under the MIT licence too). Whoever passes this disc on must also give its receivers
+the complete corresponding source of talvesk-drive, as section 6 of that licence says (on the
+disc, beside it, or by a written offer): Talvesk's source at the version named above, and the
+sources of the libcdio and libfuse versions named above (Debian 12's source packages libcdio and
+fuse3 of those versions, which talvesk-drive was built from).
+
 Credits that these licences ask for:
 
 ${credits}${sections}")

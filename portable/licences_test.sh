@@ -33,9 +33,11 @@ carried=(
   "libjpeg-turbo $(pkg-config --modversion libjpeg)"
   "The GCC runtime $("$compiler" -dumpfullversion)"
   "DejaVu Sans"
+  "libcdio $(pkg-config --modversion libiso9660)"
+  "libfuse $(pkg-config --modversion fuse3)"
 )
 for name in "${carried[@]}"; do
-  grep -qE "^  $name( |$)" <<<"$text" || fail "\"$name\" is not in the list of what the launcher carries"
+  grep -qE "^  $name( |,|$)" <<<"$text" || fail "\"$name\" is not in the list of what the kit carries"
 done
 
 grep -q "^MIT License" "$source_dir/LICENSE" && grep -q "The Talvesk developers" "$source_dir/LICENSE" ||

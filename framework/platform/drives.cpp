@@ -5,12 +5,6 @@
 
 namespace {
 
-std::string WinePrefix() {
-  if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) return prefix;
-  if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.wine";
-  return {};
-}
-
 // Links may be relative (c: -> ../drive_c) or chained; the canonical target is what host paths
 // are compared against, so resolve fully. A dangling link maps nothing.
 std::optional<std::string> CanonicalTarget(const std::string& link) {
@@ -24,9 +18,15 @@ char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a'
 
 }  // namespace
 
+std::string WinePrefixFolder() {
+  if (const char* prefix = std::getenv("WINEPREFIX"); prefix && *prefix) return prefix;
+  if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.wine";
+  return {};
+}
+
 std::vector<DriveMapping> ReadDriveMappings() {
   std::vector<DriveMapping> drives;
-  const std::string prefix = WinePrefix();
+  const std::string prefix = WinePrefixFolder();
   for (char letter = 'a'; letter <= 'z'; ++letter) {
     std::optional<std::string> root;
     if (!prefix.empty()) root = CanonicalTarget(prefix + "/dosdevices/" + letter + ":");

@@ -11,6 +11,9 @@ struct DriveMapping {
   std::string hostRoot;  // canonical host folder, no trailing '/' except for "/" itself
 };
 
+// The Wine prefix the drive links come from: $WINEPREFIX, else ~/.wine ("" without either).
+std::string WinePrefixFolder();
+
 // Every mapped drive in letter order. Z: is "/" unless a z: link says otherwise.
 std::vector<DriveMapping> ReadDriveMappings();
 

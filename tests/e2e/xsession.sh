@@ -83,13 +83,13 @@ xs_start_xvfb() {
 }
 
 # xs_start_app DIR PROGRAM [ENV...]: starts PROGRAM with DIR as current directory and waits for
-# its window titled "Talvesk"; sets XS_APP_PID and XS_WID.
+# its window titled "Talvesk" (XS_START_SECONDS, default 15); sets XS_APP_PID and XS_WID.
 xs_start_app() {
   local dir=$1 program=$2
   shift 2
   (cd "$dir" && exec env SDL_VIDEODRIVER=x11 "$@" "$program") &
   XS_APP_PID=$!
-  XS_WID=$(timeout 15 xdotool search --sync --all --onlyvisible --pid "$XS_APP_PID" \
+  XS_WID=$(timeout "${XS_START_SECONDS:-15}" xdotool search --sync --all --onlyvisible --pid "$XS_APP_PID" \
     --name '^Talvesk$' 2>/dev/null | head -n1) || true
   if [ -z "$XS_WID" ]; then
     echo "the launcher's window did not appear" >&2
