@@ -35,47 +35,31 @@ void InstallErrorManager(JumpingErrorManager& manager, jpeg_common_struct& codec
   manager.message[0] = '\0';
 }
 
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-struct Mapping {
-  void* address = nullptr;
-  std::size_t bytes = 0;
-  std::uint8_t* block = nullptr;  // the first huge page in it
-};
-
-// At least bytes of memory starting on a huge page, advised for huge pages, not yet touched.
-Mapping MapHugePages(std::size_t bytes) {
-  Mapping mapping;
-  const std::size_t usable = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-  mapping.bytes = usable + kHugePage;  // room to start on a huge page
-  mapping.address =
-      mmap(nullptr, mapping.bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapping.address == MAP_FAILED) throw std::bad_alloc();
-  const auto start = reinterpret_cast<std::uintptr_t>(mapping.address);
-  mapping.block = reinterpret_cast<std::uint8_t*>((start + kHugePage - 1) / kHugePage * kHugePage);
-  madvise(mapping.block, usable, MADV_HUGEPAGE);
-  return mapping;
-}
-
-std::shared_ptr<std::uint8_t[]> FreshOutput(std::size_t bytes) {
-  const Mapping mapping = MapHugePages(bytes);
-  return {mapping.block, [mapping](std::uint8_t*) { munmap(mapping.address, mapping.bytes); }};
-}
-
-// The output of every Reused decode: written once when mapped, kept for the process, mapped
-// anew, larger, when a decode needs more.
+// The memory every decode writes: a mapping in huge pages, as the framework maps large bitmaps,
+// written once when mapped, kept for the process, mapped anew, larger, when a decode needs more.
 std::shared_ptr<std::uint8_t[]> ReusedOutput(std::size_t bytes) {
-  static Mapping kept;
-  static std::size_t keptBytes = 0;
-  if (bytes > keptBytes) {
-    if (kept.address != nullptr) munmap(kept.address, kept.bytes);
-    kept = {};
-    keptBytes = 0;
-    kept = MapHugePages(bytes);
-    keptBytes = kept.bytes - kHugePage;
-    std::memset(kept.block, 0, keptBytes);
+  constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  static void* mapping = nullptr;
+  static std::size_t mappingBytes = 0;
+  static std::size_t usableBytes = 0;
+  static std::uint8_t* block = nullptr;
+  if (bytes > usableBytes) {
+    if (mapping != nullptr) munmap(mapping, mappingBytes);
+    usableBytes = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    mappingBytes = usableBytes + kHugePage;  // room to start on a huge page
+    mapping =
+        mmap(nullptr, mappingBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED) {
+      mapping = nullptr;
+      usableBytes = 0;
+      throw std::bad_alloc();
+    }
+    const auto start = reinterpret_cast<std::uintptr_t>(mapping);
+    block = reinterpret_cast<std::uint8_t*>((start + kHugePage - 1) / kHugePage * kHugePage);
+    madvise(block, usableBytes, MADV_HUGEPAGE);
+    std::memset(block, 0, usableBytes);
   }
-  return {kept.block, [](std::uint8_t*) {}};
+  return {block, [](std::uint8_t*) {}};
 }
 
 // Reads rows until the output pass is complete, rowsPerCall addresses per call.
@@ -221,8 +205,7 @@ RawImage RawDecode(const std::uint8_t* data, std::size_t size, const RawDecodePa
   // Uninitialised on purpose: every byte the image shows is written by the decoder.
   const std::size_t bytes =
       static_cast<std::size_t>(image.rowBytes) * static_cast<std::size_t>(image.height);
-  image.pixels =
-      params.output == RawDecodeParams::Output::Reused ? ReusedOutput(bytes) : FreshOutput(bytes);
+  image.pixels = ReusedOutput(bytes);
   const std::ptrdiff_t stride = params.bottomUp ? -image.rowBytes : image.rowBytes;
   std::uint8_t* const firstRow =
       image.pixels.get() + (params.bottomUp ? (image.height - 1) * image.rowBytes : 0);

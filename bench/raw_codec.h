@@ -31,19 +31,6 @@ struct RawDecodeParams {
   // 0: the library reads the whole file in place (jpeg_mem_src). Otherwise the file is copied
   // to the library in blocks of this many bytes, as a stream source does.
   std::size_t sourceBlock = 0;
-  // Where the rows go: memory of the kind the picture unit's bitmap gets, so that the two sides
-  // differ only in their decoding.
-  enum class Output {
-    // Memory kept from the previous decode, already written, in huge pages: a bitmap decoded
-    // after another of its size reuses the framework's kept block. The image is valid until
-    // the next such decode.
-    Reused,
-    // A new mapping in huge pages, as the framework maps a new large bitmap, which the kernel
-    // faults in and clears on the first write: bitmaps that are all kept, like the launcher's
-    // six covers, each get one. Released with the image.
-    Fresh,
-  };
-  Output output = Output::Reused;
 };
 
 // The picture unit's parameters for 24-bit output at best quality.
@@ -57,7 +44,12 @@ struct RawImage {
   int bytesPerPixel = 0;
   std::ptrdiff_t rowBytes = 0;  // padded to 4
   bool bottomUp = true;
-  std::shared_ptr<std::uint8_t[]> pixels;  // owned, or the reused output memory
+  // The decodes' rows go into memory that the previous decode wrote, kept for the process and
+  // in huge pages: the kind of memory the picture unit's bitmaps get (a bitmap decoded after
+  // another of its size reuses the framework's kept block), so that only the decoding is
+  // compared. A new buffer's pages the kernel must fault in and clear first (for 4000 x 3000:
+  // some 8,800 faults, 30-100 ms here, no work of the library's). Valid until the next decode.
+  std::shared_ptr<std::uint8_t[]> pixels;
   int colorCount = 0;
   std::array<std::uint32_t, 256> palette{};  // 0x00RRGGBB, for 8-bit output
 
