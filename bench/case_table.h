@@ -31,7 +31,13 @@ struct CaseDefinition {
   std::string note;  // shown in the table after anything the benchmark reported
   // When set, the name of a side-by-side benchmark; unitBenchmark and baselineBenchmark then
   // name two of its sides, and the row shows their medians and the median of their ratios.
-  std::string sideBySide;
+  std::string sideBySide{};
+  // When set, the unit side is this counter of the unit benchmark (milliseconds), not a clock.
+  std::string unitCounter{};
+  // When set, a counter of the unit benchmark that says how many cores other processes kept
+  // busy while it ran: above busyLimit the row is not judged (the machine was too busy).
+  std::string busyCounter{};
+  double busyLimit = 0;
 };
 
 // A finished row, also the form in which rows measured outside this program are read.
@@ -63,6 +69,8 @@ class TableReporter : public benchmark::ConsoleReporter {
     std::string error, label;
   };
   TableRow MakeRow(const CaseDefinition& item);
+  // The median of a counter; sets error (if still empty) when the benchmark has none.
+  static double CounterOf(const Measured& measured, const std::string& name, std::string& error);
   std::map<std::string, Measured> measured_;
   std::vector<TableRow> extraRows_;
   bool allPassed_ = true;

@@ -4,7 +4,7 @@
 # compilers' own default here (dpkg-buildflags calls it built in). Debian 12's dpkg does not yet add
 # stack-clash and control-flow (CET) protection, which dpkg 1.22 does; they are added when missing.
 #
-# Sanitizer builds go without _FORTIFY_SOURCE, since AddressSanitizer checks the plain calls and
+# Sanitizer builds go without _FORTIFY_SOURCE, since the sanitizers intercept the plain calls and
 # not the fortified ones; so do unoptimised builds, where glibc ignores it with a warning.
 find_program(TALVESK_DPKG_BUILDFLAGS dpkg-buildflags REQUIRED)
 
@@ -43,7 +43,7 @@ endforeach()
 
 foreach(flag ${_talvesk_cppflags})
   if(flag MATCHES "^-D_FORTIFY_SOURCE")
-    if(NOT TALVESK_SANITIZE AND NOT TALVESK_FUZZ)
+    if(NOT TALVESK_SANITIZE AND NOT TALVESK_FUZZ AND NOT TALVESK_TSAN)
       list(APPEND _talvesk_compile_flags "$<$<NOT:$<CONFIG:Debug>>:${flag}>")
     endif()
   else()

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <typeinfo>
 
 #include "framework/system/exceptions.h"
 #include "jpeg/codec.h"
@@ -36,12 +35,14 @@ constexpr std::uint64_t kMaxShownPasses = 16;
 constexpr std::uint64_t kShownPixels = std::uint64_t{1} << 28;
 constexpr std::uint64_t kInverseMapPassWeight = 8;
 
-// One run of GetDecodedBitmap from the prepared decoder to the ending notification.
+// One run of GetDecodedBitmap from the prepared decoder to the ending notification. Without a
+// picture (a decode on another thread) it sends no notification and only notes a palette change.
 class DecodeRun {
  public:
-  DecodeRun(TJPEGImage& picture, OwnedPalette& heldPalette, TBitmap& bitmap,
-            TJPEGCodecRecord& record)
+  DecodeRun(TJPEGImage* picture, const TJPEGDecodeOptions& options, OwnedPalette& heldPalette,
+            TBitmap& bitmap, TJPEGCodecRecord& record)
       : picture_(picture),
+        options_(options),
         heldPalette_(heldPalette),
         bitmap_(bitmap),
         record_(record),
@@ -57,7 +58,7 @@ class DecodeRun {
     // The bitmap is new and empty; only its pixel format is to be chosen.
     filling_.SetPixelFormat(codec_.quantize_colors || inkOutput_ != TInkOutput::Colour24 ? pf8bit
                                                                                          : pf24bit);
-    SendProgress(picture_, psStarting, 0, false, TRect{});
+    if (picture_ != nullptr) SendProgress(*picture_, psStarting, 0, false, TRect{});
     try {
       Decode();
     } catch (...) {
@@ -67,6 +68,9 @@ class DecodeRun {
     }
     Finish(100);
   }
+
+  // Whether the run gave the bitmap a palette of the decoder's.
+  bool PaletteModified() const { return paletteModified_; }
 
  private:
   void Guard(auto&& call) { JpegGuard(record_.ErrorManager, call); }
@@ -116,9 +120,9 @@ class DecodeRun {
   // converted to colour here, then to what the picture asks for.
   void SelectInkOutput() {
     if (codec_.out_color_space != JCS_CMYK) return;
-    if (picture_.GrayOutput()) {
+    if (options_.GrayOutput) {
       inkOutput_ = TInkOutput::Gray;
-    } else if (picture_.BitmapDepth() == bd8Bit) {
+    } else if (options_.BitmapDepth == bd8Bit) {
       inkOutput_ = TInkOutput::Colour8;
     }
   }
@@ -132,7 +136,7 @@ class DecodeRun {
     if (inkOutput_ == TInkOutput::Colour24) return;
     // Indices into a palette of its own, like the grayscale output of other files.
     bitmap_.SetPalette(InkPalette(inkOutput_));
-    picture_.PaletteModified = true;
+    NotePaletteModified();
   }
 
   // A palette the picture holds is the map an 8-bit decode maps to; a 24-bit decode has no use
@@ -140,7 +144,7 @@ class DecodeRun {
   void TakeHeldPalette() {
     const HPALETTE held = heldPalette_.get();
     if (held == 0) return;
-    if (picture_.BitmapDepth() != bd8Bit) {
+    if (options_.BitmapDepth != bd8Bit) {
       heldPalette_.reset();
       return;
     }
@@ -158,8 +162,13 @@ class DecodeRun {
   void TakeDecoderPalette() {
     paletteMap_ = codec_.colormap;
     bitmap_.SetPalette(ColorMapToPalette(&codec_));
-    picture_.PaletteModified = true;
+    NotePaletteModified();
     rowAddress_ = bitmap_.ScanLine(0);
+  }
+
+  void NotePaletteModified() {
+    paletteModified_ = true;
+    if (picture_ != nullptr) picture_->PaletteModified = true;
   }
 
   // Rows go straight into the bitmap, so each must be exactly as wide as the library writes it.
@@ -297,10 +306,10 @@ class DecodeRun {
   // A running notification invites a repaint of the rows decoded so far; the rows below them
   // may still hold a picture that used the memory before. Cleared once, before the first such
   // notification of the first pass that anyone receives, so that a decode nobody watches never
-  // pays for it. A plain picture passes its notifications only to OnProgress.
+  // pays for it.
   void ClearRowsAhead() {
     if (everyRowWritten_ || rowsAheadCleared_ || bitmap_.GetHeight() == 0) return;
-    if (typeid(picture_) == typeid(TJPEGImage) && !picture_.OnProgress) return;
+    if (picture_ == nullptr || !DecodeIsWatched(*picture_)) return;
     rowsAheadCleared_ = true;
     ClearUnwrittenRows();
   }
@@ -308,13 +317,15 @@ class DecodeRun {
   // The ending notification, then the change notification when the palette changed; both also
   // when the decode failed.
   void Finish(std::uint8_t percent) {
-    SendProgress(picture_, psEnding, percent, picture_.PaletteModified, TRect{});
-    if (picture_.PaletteModified) picture_.Changed(&picture_);
+    if (picture_ == nullptr) return;
+    SendProgress(*picture_, psEnding, percent, picture_->PaletteModified, TRect{});
+    if (picture_->PaletteModified) picture_->Changed(picture_);
   }
 
   static constexpr JDIMENSION kMaxRowsPerCall = 16;
 
-  TJPEGImage& picture_;
+  TJPEGImage* const picture_;
+  const TJPEGDecodeOptions options_;
   OwnedPalette& heldPalette_;
   TBitmap& bitmap_;
   TJPEGCodecRecord& record_;
@@ -333,6 +344,7 @@ class DecodeRun {
   JDIMENSION rowsWritten_ = 0;
   bool everyRowWritten_ = false;
   bool rowsAheadCleared_ = false;
+  bool paletteModified_ = false;
 };
 
 }  // namespace
@@ -355,7 +367,7 @@ void DecodeIntoNewBitmap(TJPEGImage& picture, std::shared_ptr<TBitmap>& slot, TJ
   TJPEGImageInternals::PrepareDecoder(picture, record);
   CodecReleaseGuard release(record);
   try {
-    DecodeRun(picture, heldPalette, *bitmap, record).Execute();
+    DecodeRun(&picture, TJPEGDecodeOptions::Of(picture), heldPalette, *bitmap, record).Execute();
   } catch (const EAbort&) {
     // A progress handler cancelled: keep what was decoded so far.
   }
@@ -363,8 +375,22 @@ void DecodeIntoNewBitmap(TJPEGImage& picture, std::shared_ptr<TBitmap>& slot, TJ
 
 }  // namespace
 
+bool DecodeDetached(const TJPEGDecodeOptions& options, const std::uint8_t* bytes, std::size_t size,
+                    TBitmap& bitmap, const std::atomic<bool>& cancelled,
+                    TJPEGWarningLog& warnings) {
+  TJPEGCodecRecord record;
+  PrepareDetachedDecoder(options, bytes, size, warnings, record);
+  CodecReleaseGuard release(record);
+  record.ProgressState.Cancelled = &cancelled;
+  OwnedPalette noHeldPalette;
+  DecodeRun run(nullptr, options, noHeldPalette, bitmap, record);
+  run.Execute();
+  return run.PaletteModified();
+}
+
 TBitmap* GetDecodedBitmap(TJPEGImage& picture) {
   TGraphic::TBusyScope busy(picture);
+  if (!picture.decodedBitmap_) TJPEGImageInternals::TakeDecodedAhead(picture);
   // A handler that changed the picture during the decode has made its result stale: the picture
   // answers with what it holds now, decoding its new data once more if need be.
   for (int attempt = 0; attempt < 2 && !picture.decodedBitmap_; ++attempt) {

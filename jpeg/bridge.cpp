@@ -45,8 +45,23 @@ void ErrorExit(j_common_ptr codec) {
 // Trace messages are dropped, and so are warnings unless a program listens: the library goes on
 // with the data it has.
 void EmitMessage(j_common_ptr codec, int level) {
+  if (level >= 0) return;
+  if (TJPEGWarningLog* log = ManagerOf(codec).warnings) {
+    if (log->Texts.size() >= TJPEGWarningLog::kMaxTexts) {
+      log->Overflowed = true;
+      return;
+    }
+    char text[JMSG_LENGTH_MAX];
+    FormatLibraryText(codec, text);
+    try {
+      log->Texts.emplace_back(text);
+    } catch (...) {
+      log->Overflowed = true;  // nothing may unwind through the library
+    }
+    return;
+  }
   const TJPEGWarningHandler handler = JpegWarningHandler;
-  if (level >= 0 || handler == nullptr) return;
+  if (handler == nullptr) return;
   char text[JMSG_LENGTH_MAX];
   FormatLibraryText(codec, text);
   handler(text);
@@ -153,31 +168,28 @@ void SetSourceMethods(jpeg_source_mgr& source, void (*init)(j_decompress_ptr),
 
 // --- in-place source over a memory stream ------------------------------------------------
 
-// The picture's data lie in a memory stream: the library reads them where they are, with no
-// buffer to allocate and no bytes to copy, and decodes every MCU on its fast path.
-struct memory_stream_source_mgr {
+// The picture's data lie in memory: the library reads them where they are, with no buffer to
+// allocate and no bytes to copy, and decodes every MCU on its fast path.
+struct memory_source_mgr {
   jpeg_source_mgr pub;
-  TMemoryStream* stream;
-  boolean handed_over;  // the bytes from the start position to the end went to the library
+  const JOCTET* data;
+  std::size_t size;
+  boolean handed_over;  // the bytes went to the library
 };
 
-memory_stream_source_mgr& MemorySourceOf(j_decompress_ptr codec) {
-  return *reinterpret_cast<memory_stream_source_mgr*>(codec->src);
+memory_source_mgr& MemorySourceOf(j_decompress_ptr codec) {
+  return *reinterpret_cast<memory_source_mgr*>(codec->src);
 }
 
 void InitMemorySource(j_decompress_ptr) {}
 
 boolean FillFromMemory(j_decompress_ptr codec) {
-  memory_stream_source_mgr& source = MemorySourceOf(codec);
+  memory_source_mgr& source = MemorySourceOf(codec);
   if (!source.handed_over) {
     source.handed_over = TRUE;
-    TMemoryStream& stream = *source.stream;
-    const std::int64_t start = std::min(stream.GetPosition(), stream.GetSize());
-    const std::int64_t count = stream.GetSize() - start;
-    if (count <= 0) ERREXIT(codec, JERR_INPUT_EMPTY);
-    stream.SetPosition(stream.GetSize());
-    source.pub.next_input_byte = stream.Memory() + start;
-    source.pub.bytes_in_buffer = static_cast<std::size_t>(count);
+    if (source.size == 0) ERREXIT(codec, JERR_INPUT_EMPTY);
+    source.pub.next_input_byte = source.data;
+    source.pub.bytes_in_buffer = source.size;
     return TRUE;
   }
   // The library wants more than there is: the data end as if an end-of-image marker followed.
@@ -205,15 +217,16 @@ void SkipInMemory(j_decompress_ptr codec, long count) {
   source.bytes_in_buffer -= remaining;
 }
 
-void AttachMemorySource(j_decompress_ptr codec, TMemoryStream& stream) {
+void AttachMemorySource(j_decompress_ptr codec, const JOCTET* data, std::size_t size) {
   // A source of another kind may be smaller: this one gets its own memory.
   if (codec->src == nullptr || codec->src->init_source != InitMemorySource) {
     codec->src = static_cast<jpeg_source_mgr*>((*codec->mem->alloc_small)(
-        reinterpret_cast<j_common_ptr>(codec), JPOOL_PERMANENT, sizeof(memory_stream_source_mgr)));
+        reinterpret_cast<j_common_ptr>(codec), JPOOL_PERMANENT, sizeof(memory_source_mgr)));
   }
-  memory_stream_source_mgr& source = MemorySourceOf(codec);
+  memory_source_mgr& source = MemorySourceOf(codec);
   SetSourceMethods(source.pub, InitMemorySource, FillFromMemory, SkipInMemory);
-  source.stream = &stream;
+  source.data = data;
+  source.size = size;
   source.handed_over = FALSE;
 }
 
@@ -282,6 +295,7 @@ void InstallErrorManager(jpeg_common_struct& codec, TJPEGErrorManager& manager) 
   manager.pub = JpegErrorTemplate;
   manager.jump = nullptr;
   manager.pending = nullptr;
+  manager.warnings = nullptr;
   codec.err = &manager.pub;
 }
 
@@ -296,7 +310,11 @@ void jpeg_stream_src(j_decompress_ptr codec, TStream& stream) {
   // A plain memory stream is read where its bytes lie; a class derived from it may read
   // differently, so it goes through Read like any other stream.
   if (typeid(stream) == typeid(TMemoryStream)) {
-    AttachMemorySource(codec, static_cast<TMemoryStream&>(stream));
+    auto& memory = static_cast<TMemoryStream&>(stream);
+    const std::int64_t start = std::min(memory.GetPosition(), memory.GetSize());
+    memory.SetPosition(memory.GetSize());
+    AttachMemorySource(codec, memory.Memory() + start,
+                       static_cast<std::size_t>(memory.GetSize() - start));
     return;
   }
   // A source of another kind may be smaller: this one gets its own memory.
@@ -312,6 +330,10 @@ void jpeg_stream_src(j_decompress_ptr codec, TStream& stream) {
   source.stream = &stream;
   source.start_of_file = TRUE;
   source.failure_held = FALSE;
+}
+
+void jpeg_bytes_src(j_decompress_ptr codec, const std::uint8_t* data, std::size_t size) {
+  AttachMemorySource(codec, data, size);
 }
 
 void jpeg_stream_dest(j_compress_ptr codec, TStream& stream) {

@@ -8,11 +8,14 @@
 // where it is rethrown.
 // jpeglib.h needs FILE and size_t declared before it.
 // clang-format off
+#include <atomic>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include <jpeglib.h>
 // clang-format on
@@ -21,11 +24,21 @@
 
 struct TJPEGCodecRecord;
 
+// Warnings kept by a decode that runs on another thread, for the picture's own thread to pass
+// on later. Enough for any file a program would want to hear about; beyond that, Overflowed.
+struct TJPEGWarningLog {
+  static constexpr std::size_t kMaxTexts = 64;
+  std::vector<std::string> Texts;
+  bool Overflowed = false;
+};
+
 // The error manager of one libjpeg object: the library's record first, then the jump state.
 struct TJPEGErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf* jump = nullptr;  // innermost JpegGuard of this object, while one runs
   std::exception_ptr pending;    // what JpegGuard rethrows after the jump
+  // Null: warnings go to JpegWarningHandler at once. Otherwise they are kept here.
+  TJPEGWarningLog* warnings = nullptr;
 };
 
 // The error manager of a libjpeg object: pub is its first member, so the library's pointer is
@@ -82,6 +95,10 @@ void JpegGuard(TJPEGErrorManager& manager, Call&& call) {
 // 4096-byte blocks, up to 256 KiB per fill. A plain TMemoryStream is read in place instead (its
 // position moves to the end at once), so it must stay unchanged until the decompressor is done.
 void jpeg_stream_src(j_decompress_ptr codec, TStream& stream);
+// Makes size bytes at data the data source of a decompressor, read in place; they must stay
+// unchanged until the decompressor is done. Touches no stream, so that another thread may read
+// a picture's bytes while the picture's own thread uses their stream.
+void jpeg_bytes_src(j_decompress_ptr codec, const std::uint8_t* data, std::size_t size);
 // Makes stream the data destination of a compressor (4096-byte blocks).
 void jpeg_stream_dest(j_compress_ptr codec, TStream& stream);
 // The error the library would raise for a message code without parameters, raised by the
@@ -113,11 +130,16 @@ struct TJPEGProgressState {
   // Run by a decode before each running notification, with BeforeRunningContext; null if unused.
   void (*BeforeRunning)(void* context);
   void* BeforeRunningContext;
+  // A decode on another thread is stopped, with EAbort, once this is set; null if unused.
+  const std::atomic<bool>* Cancelled;
 };
 
 // libjpeg's progress_monitor: throttled running notifications to ProgressState.Owner; it also
 // enforces the scan bounds on every call.
 void ReportProgress(j_common_ptr codec);
+// The progress_monitor of a decode that nobody watches (on another thread): it only enforces
+// the scan bounds and stops the decode once ProgressState.Cancelled is set.
+void ReportDetachedProgress(j_common_ptr codec);
 
 // A decompressor fails with JERR_BAD_SCAN_SCRIPT once it has begun more than kMaxJpegScans
 // scans, or once its scans would cost more than a few sequential decodes of its picture (each scan

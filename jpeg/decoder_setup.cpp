@@ -17,26 +17,26 @@ bool HasInkOutput(const jpeg_decompress_struct& codec) {
   return codec.jpeg_color_space == JCS_CMYK || codec.jpeg_color_space == JCS_YCCK;
 }
 
-void ApplyOptions(const TJPEGImage& picture, jpeg_decompress_struct& codec) {
+void ApplyOptions(const TJPEGDecodeOptions& options, jpeg_decompress_struct& codec) {
   codec.scale_num = 1;
-  codec.scale_denom = 1u << static_cast<unsigned>(picture.ShrinkFactor());
-  codec.do_block_smoothing = picture.BlockSmoothing() ? TRUE : FALSE;
+  codec.scale_denom = 1u << static_cast<unsigned>(options.ShrinkFactor);
+  codec.do_block_smoothing = options.BlockSmoothing ? TRUE : FALSE;
 
   if (!HasInkOutput(codec)) {
-    if (picture.GrayOutput()) {
+    if (options.GrayOutput) {
       codec.out_color_space = JCS_GRAYSCALE;
     } else if (codec.out_color_space != JCS_GRAYSCALE) {
       // Colour rows arrive in the bitmap's own byte order; a file the library cannot turn into
       // colour is refused by jpeg_start_decompress before any row is written.
       codec.out_color_space = JCS_EXT_BGR;
     }
-    if (picture.BitmapDepth() == bd8Bit || codec.out_color_space == JCS_GRAYSCALE) {
+    if (options.BitmapDepth == bd8Bit || codec.out_color_space == JCS_GRAYSCALE) {
       codec.quantize_colors = TRUE;
       codec.desired_number_of_colors = kMappedColors;
     }
   }
 
-  if (picture.DecodeSpeed() == dsBestSpeed) {
+  if (options.DecodeSpeed == dsBestSpeed) {
     codec.dct_method = JDCT_IFAST;
     codec.two_pass_quantize = FALSE;
     codec.dither_mode = JDITHER_ORDERED;
@@ -53,6 +53,41 @@ void SelectProgressiveDisplay(jpeg_decompress_struct& codec) {
   codec.two_pass_quantize = FALSE;
   codec.dither_mode = JDITHER_ORDERED;
   codec.buffered_image = TRUE;
+}
+
+// Creates the decompressor in record with the given progress monitor, owner and warning log,
+// attaches the data (attach, inside the guard) and reads the header; the record is released
+// again when this fails.
+template <class AttachSource>
+void SetUpDecoder(const TJPEGDecodeOptions& options, TJPEGCodecRecord& record,
+                  void (*monitor)(j_common_ptr), TJPEGImage* owner, TJPEGWarningLog* warnings,
+                  std::uint64_t dataBytes, AttachSource&& attach) {
+  CreateCodec(record, TJPEGCodecKind::Decompressor);
+  jpeg_decompress_struct& codec = record.Codec.Decompressor;
+  record.ErrorManager.warnings = warnings;
+
+  try {
+    record.ProgressState.pub.progress_monitor = monitor;
+    record.ProgressState.Owner = owner;
+    codec.progress = &record.ProgressState.pub;
+
+    record.DataBytes = dataBytes;
+    bool multipleScans = false;
+    JpegGuard(record.ErrorManager, [&] {
+      attach(&codec);
+      jpeg_read_header(&codec, TRUE);
+      ApplyOptions(options, codec);
+      multipleScans = options.ShowWhileLoading && jpeg_has_multiple_scans(&codec);
+    });
+
+    record.SavedDctMethod = codec.dct_method;
+    record.SavedTwoPass = codec.two_pass_quantize != FALSE;
+    record.SavedDitherMode = codec.dither_mode;
+    if (multipleScans) SelectProgressiveDisplay(codec);
+  } catch (...) {
+    ReleaseCodec(&record.Codec.Common);
+    throw;
+  }
 }
 
 }  // namespace
@@ -87,33 +122,16 @@ void CreateCodec(TJPEGCodecRecord& record, TJPEGCodecKind kind) {
 void TJPEGImageInternals::PrepareDecoder(TJPEGImage& picture, TJPEGCodecRecord& record) {
   TMemoryStream* const stream = picture.sharedData_->JpegStream.get();
   if (stream == nullptr) throw EInvalidGraphic("The JPEG image holds no data");
+  stream->SetPosition(0);
+  SetUpDecoder(TJPEGDecodeOptions::Of(picture), record, ReportProgress, &picture, nullptr,
+               static_cast<std::uint64_t>(stream->GetSize()),
+               [stream](j_decompress_ptr codec) { jpeg_stream_src(codec, *stream); });
+}
 
-  CreateCodec(record, TJPEGCodecKind::Decompressor);
-  jpeg_decompress_struct& codec = record.Codec.Decompressor;
-
-  try {
-    record.ProgressState.pub.progress_monitor = ReportProgress;
-    record.ProgressState.Owner = &picture;
-    codec.progress = &record.ProgressState.pub;
-
-    stream->SetPosition(0);
-    record.DataBytes = static_cast<std::uint64_t>(stream->GetSize());
-    bool multipleScans = false;
-    JpegGuard(record.ErrorManager, [&] {
-      jpeg_stream_src(&codec, *stream);
-      jpeg_read_header(&codec, TRUE);
-      ApplyOptions(picture, codec);
-      multipleScans = picture.ShowWhileLoading() && jpeg_has_multiple_scans(&codec);
-    });
-
-    record.SavedDctMethod = codec.dct_method;
-    record.SavedTwoPass = codec.two_pass_quantize != FALSE;
-    record.SavedDitherMode = codec.dither_mode;
-    if (multipleScans) SelectProgressiveDisplay(codec);
-  } catch (...) {
-    ReleaseCodec(&record.Codec.Common);
-    throw;
-  }
+void PrepareDetachedDecoder(const TJPEGDecodeOptions& options, const std::uint8_t* bytes,
+                            std::size_t size, TJPEGWarningLog& warnings, TJPEGCodecRecord& record) {
+  SetUpDecoder(options, record, ReportDetachedProgress, nullptr, &warnings, size,
+               [bytes, size](j_decompress_ptr codec) { jpeg_bytes_src(codec, bytes, size); });
 }
 
 void TJPEGImageInternals::RefreshOutputSize(TJPEGImage& picture) {

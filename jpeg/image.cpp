@@ -48,6 +48,7 @@ TJPEGImage::TJPEGImage()
 }
 
 TJPEGImage::~TJPEGImage() {
+  TJPEGImageInternals::DropDecodingAhead(*this);
   heldPalette_.reset();
   decodedBitmap_.reset();
   if (sharedData_ != nullptr) sharedData_->Release();
@@ -59,6 +60,7 @@ TJPEGState TJPEGImage::State() const {
 }
 
 void TJPEGImage::StartNewData() {
+  TJPEGImageInternals::DropDecodingAhead(*this);
   auto* fresh = new TJPEGData;
   if (sharedData_ != nullptr) sharedData_->Release();
   sharedData_ = fresh;
@@ -81,6 +83,7 @@ void TJPEGImage::Assign(TPersistent* source) {
       copy = std::make_unique<TBitmap>();
       copy->Assign(bitmap);
     }
+    TJPEGImageInternals::DropDecodingAhead(*this);
     picture->sharedData_->Reference();
     sharedData_->Release();
     sharedData_ = picture->sharedData_;
@@ -172,6 +175,8 @@ void TJPEGImage::ChangePalette(HPALETTE palette) {
   // A picture that holds only a bitmap has nothing to decode again: keep its only image.
   const bool rebuild = State() == TJPEGState::Decoded;
   if (rebuild) DiscardBitmap();
+  // An 8-bit decode maps its pixels to the new palette: one begun earlier is of no use.
+  if (bitmapDepth_ == bd8Bit) TJPEGImageInternals::DropDecodingAhead(*this);
   heldPalette_.reset(palette);
   if (rebuild) {
     PaletteModified = true;

@@ -74,6 +74,7 @@ class TJPEGData : public TSharedImage {
 };
 
 class TJPEGImage;
+class TDecodeAheadJob;
 
 // What a header says beyond the picture's size, for programs that describe files.
 struct TJPEGHeaderDetails {
@@ -88,7 +89,10 @@ struct TJPEGHeaderDetails {
 TJPEGHeaderDetails ReadHeaderDetails(TJPEGImage& picture);
 
 // The picture's bitmap, decoded from its data on first use and kept for later calls; the picture
-// owns it. A decode that fails raises its error once and leaves what was decoded.
+// owns it. A decode that fails raises its error once and leaves what was decoded. A picture that
+// nobody watches (no OnProgress, not of a derived class) is decoded ahead on a worker thread from
+// the moment it loads its data; this call then waits for that decode, and everything else is as
+// if it had decoded here: the same bitmap, notifications, warnings and errors, on this thread.
 TBitmap* GetDecodedBitmap(TJPEGImage& picture);
 
 // What a picture holds: no data, compressed bytes only, compressed bytes and their bitmap, or a
@@ -162,6 +166,9 @@ class TJPEGImage : public TGraphic {
   TJPEGPerformance decodeSpeed_;
   TJPEGScale shrinkFactor_;
   bool outputSizeStale_ = false;
+  // The decode of the data on a worker thread, started when they were loaded; see
+  // TJPEGImageInternals.
+  std::shared_ptr<TDecodeAheadJob> decodeAhead_;
 
   friend TBitmap* GetDecodedBitmap(TJPEGImage&);
   friend TJPEGHeaderDetails ReadHeaderDetails(TJPEGImage&);  // reads the record's own stream

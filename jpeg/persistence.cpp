@@ -86,6 +86,7 @@ void TJPEGImage::ReadJpegBytes(std::int32_t count, TStream& source) {
   }
   PaletteModified = true;
   Changed(this);
+  TJPEGImageInternals::StartDecodingAhead(*this);
 }
 
 TJPEGHeaderDetails ReadHeaderDetails(TJPEGImage& picture) {

@@ -87,6 +87,15 @@ void EnforceScanBounds(j_decompress_ptr codec) {
   }
 }
 
+void ReportDetachedProgress(j_common_ptr codec) {
+  auto* state = reinterpret_cast<TJPEGProgressState*>(codec->progress);
+  if (state == nullptr) return;
+  if (state->Cancelled != nullptr && state->Cancelled->load(std::memory_order_relaxed)) {
+    if (!CaptureFailure(codec, [] { throw EAbort("JPEG decode cancelled"); })) JumpToGuard(codec);
+  }
+  if (codec->is_decompressor) EnforceScanBounds(reinterpret_cast<j_decompress_ptr>(codec));
+}
+
 void ReportProgress(j_common_ptr codec) {
   auto* state = reinterpret_cast<TJPEGProgressState*>(codec->progress);
   if (state == nullptr || state->Owner == nullptr) return;
