@@ -152,8 +152,7 @@ class WineDriveTest : public ::testing::Test {
   // may mount images of their own meanwhile).
   static int FuseMounts() {
     std::string table;
-    RunShell("grep 'fuse.talvesk-drive' /proc/self/mountinfo | grep -cF " + Quoted(Root()),
-             &table);
+    RunShell("grep 'fuse.talvesk-drive' /proc/self/mountinfo | grep -cF " + Quoted(Root()), &table);
     return std::atoi(table.c_str());
   }
 
