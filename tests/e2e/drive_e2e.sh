@@ -19,11 +19,6 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=xsession.sh
 . "$here/xsession.sh"
 xs_require xdotool xwininfo convert xorriso wine
-failures=0
-fail() {
-  echo "FAILED: $*" >&2
-  failures=$((failures + 1))
-}
 
 rm -rf "$work"
 mkdir -p "$work"

@@ -21,11 +21,6 @@ xs_require xdotool xwd xprop xwininfo convert compare openbox
 trap xs_cleanup EXIT
 unset GDK_SCALE QT_SCALE_FACTOR  # the desktop's scale is 1 until the test sets it
 
-failures=0
-fail() {
-  echo "FAILED: $*" >&2
-  failures=$((failures + 1))
-}
 
 rm -rf "$work"
 mkdir -p "$work"

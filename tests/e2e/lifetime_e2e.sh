@@ -15,11 +15,6 @@ here=$(cd "$(dirname "$0")" && pwd)
 xs_require xdotool xwininfo
 trap xs_cleanup EXIT
 
-failures=0
-fail() {
-  echo "FAILED: $*" >&2
-  failures=$((failures + 1))
-}
 
 rm -rf "$work"
 mkdir -p "$work/plain/Tytul" "$work/box/Zepsuta"

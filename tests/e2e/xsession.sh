@@ -1,4 +1,4 @@
-# Helpers for driving the real launcher in a private X server. Sourced by the end-to-end test and
+# Helpers for driving the real launcher in a private X server. Sourced by the end-to-end tests and
 # by scripts/screenshot-demo.
 #
 # What makes this reliable: one Xvfb per run found through -displayfd; SDL told to use x11 so a
@@ -9,6 +9,13 @@
 XS_XVFB_PID=""
 XS_APP_PID=""
 XS_WID=""
+
+# fail MESSAGE...: reports a failed check and counts it in `failures`; the test goes on.
+failures=0
+fail() {
+  echo "FAILED: $*" >&2
+  failures=$((failures + 1))
+}
 
 # xs_require TOOL...: ends the test, skipped (77) without Xvfb, failed without one of the tools.
 xs_require() {
