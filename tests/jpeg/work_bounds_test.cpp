@@ -57,12 +57,12 @@ TEST(WorkBounds, LargePicturesDecodeWithinTheFileAndMemoryBounds) {
   const TJPEGDefaults plain, eighth{.ShrinkFactor = sfEighth}, eightBit{.BitmapDepth = bd8Bit},
       shown{.ShowWhileLoading = true};
   const auto flat = [](int width, int height, TSampling sampling, bool progressive) {
-    HostileJpeg spec;
-    spec.width = width;
-    spec.height = height;
-    spec.sampling = sampling;
-    spec.progressive = progressive;
-    return WriteHostileJpeg(spec);
+    HostileJpeg recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.sampling = sampling;
+    recipe.progressive = progressive;
+    return WriteHostileJpeg(recipe);
   };
   const struct {
     const char* name;
@@ -119,12 +119,12 @@ TEST(WorkBounds, LargePicturesDecodeWithinTheFileAndMemoryBounds) {
 // writes them at 3.3 to 4.5) decode as djpeg decodes them.
 TEST(WorkBounds, ScansCostingMoreThanAFewPlainDecodesAreRefusedOrdinaryOnesAreNot) {
   const auto repeated = [](TSampling sampling, int scans, bool refine, int se) {
-    HostileJpeg spec;
-    spec.width = 640;
-    spec.height = 480;
-    spec.sampling = sampling;
-    spec.scans = RepeatedScans(sampling, scans, refine, 1, se);
-    return WriteHostileJpeg(spec);
+    HostileJpeg recipe;
+    recipe.width = 640;
+    recipe.height = 480;
+    recipe.sampling = sampling;
+    recipe.scans = RepeatedScans(sampling, scans, refine, 1, se);
+    return WriteHostileJpeg(recipe);
   };
   const struct {
     const char* name;

@@ -71,9 +71,9 @@ std::vector<Component> ComponentsOf(TSampling sampling) {
 std::uint64_t Ceil(std::uint64_t a, std::uint64_t b) { return (a + b - 1) / b; }
 
 // Blocks a scan of this component alone covers.
-std::uint64_t ComponentBlocks(const HostileJpeg& spec, const Component& c, int maxH, int maxV) {
-  const std::uint64_t width = Ceil(std::uint64_t(spec.width) * c.h, maxH);
-  const std::uint64_t height = Ceil(std::uint64_t(spec.height) * c.v, maxV);
+std::uint64_t ComponentBlocks(const HostileJpeg& recipe, const Component& c, int maxH, int maxV) {
+  const std::uint64_t width = Ceil(std::uint64_t(recipe.width) * c.h, maxH);
+  const std::uint64_t height = Ceil(std::uint64_t(recipe.height) * c.v, maxV);
   return Ceil(width, 8) * Ceil(height, 8);
 }
 
@@ -97,30 +97,30 @@ Bytes ScanHeader(const std::vector<int>& components, int ss, int se, int ah, int
 
 }  // namespace
 
-Bytes WriteHostileJpeg(const HostileJpeg& spec) {
-  const std::vector<Component> components = ComponentsOf(spec.sampling);
+Bytes WriteHostileJpeg(const HostileJpeg& recipe) {
+  const std::vector<Component> components = ComponentsOf(recipe.sampling);
   const int maxH = components[0].h, maxV = components[0].v;
   Bytes out{0xFF, 0xD8};
   Bytes steps(65, 1);
   steps[0] = 0;  // 8-bit steps, table 0
   Segment(out, 0xDB, steps);
   Bytes frame{8,
-              std::uint8_t(spec.height >> 8),
-              std::uint8_t(spec.height),
-              std::uint8_t(spec.width >> 8),
-              std::uint8_t(spec.width),
+              std::uint8_t(recipe.height >> 8),
+              std::uint8_t(recipe.height),
+              std::uint8_t(recipe.width >> 8),
+              std::uint8_t(recipe.width),
               std::uint8_t(components.size())};
   for (std::size_t i = 0; i < components.size(); ++i) {
     frame.insert(frame.end(),
                  {std::uint8_t(i + 1), std::uint8_t(components[i].h << 4 | components[i].v), 0});
   }
-  Segment(out, spec.progressive ? 0xC2 : 0xC0, frame);
+  Segment(out, recipe.progressive ? 0xC2 : 0xC0, frame);
   // DC: difference category 0 is the code 0. AC: end of block is the code 0 in a sequential
   // file; a progressive one has the 15 end-of-band runs 2^r (+ r bits), codes of 4 bits.
   Segment(out, 0xC4, HuffmanTable(0, 1, {0x00}));
   Bytes runs;
   for (int r = 0; r < 15; ++r) runs.push_back(std::uint8_t(r << 4));
-  Segment(out, 0xC4, spec.progressive ? HuffmanTable(1, 4, runs) : HuffmanTable(1, 1, {0x00}));
+  Segment(out, 0xC4, recipe.progressive ? HuffmanTable(1, 4, runs) : HuffmanTable(1, 1, {0x00}));
 
   std::vector<int> all;
   int blocksPerMcu = 0;
@@ -130,21 +130,21 @@ Bytes WriteHostileJpeg(const HostileJpeg& spec) {
   }
   // A scan of one component covers that component's blocks; an interleaved one, whole MCUs.
   const std::uint64_t mcus = components.size() == 1
-                                 ? ComponentBlocks(spec, components[0], 1, 1)
-                                 : Ceil(spec.width, 8 * maxH) * Ceil(spec.height, 8 * maxV);
-  Segment(out, 0xDA, ScanHeader(all, 0, spec.progressive ? 0 : 63, 0, 0));
-  if (spec.codedDc || !spec.progressive) {
+                                 ? ComponentBlocks(recipe, components[0], 1, 1)
+                                 : Ceil(recipe.width, 8 * maxH) * Ceil(recipe.height, 8 * maxV);
+  Segment(out, 0xDA, ScanHeader(all, 0, recipe.progressive ? 0 : 63, 0, 0));
+  if (recipe.codedDc || !recipe.progressive) {
     BitWriter bits(out);
     for (std::uint64_t block = 0; block < mcus * blocksPerMcu; ++block) {
-      bits.Put(0, spec.progressive ? 1 : 2);  // a zero difference, and the end of block
+      bits.Put(0, recipe.progressive ? 1 : 2);  // a zero difference, and the end of block
     }
     bits.Flush();
   }
-  if (spec.progressive) {
-    for (const HostileScan& scan : spec.scans) {
+  if (recipe.progressive) {
+    for (const HostileScan& scan : recipe.scans) {
       Segment(out, 0xDA, ScanHeader({scan.component}, scan.ss, scan.se, scan.ah, scan.al));
       BitWriter bits(out);
-      EndOfBandRuns(bits, ComponentBlocks(spec, components[scan.component], maxH, maxV));
+      EndOfBandRuns(bits, ComponentBlocks(recipe, components[scan.component], maxH, maxV));
       bits.Flush();
     }
   }

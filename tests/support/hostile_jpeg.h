@@ -29,7 +29,7 @@ struct HostileJpeg {
   std::vector<HostileScan> scans;
 };
 
-Bytes WriteHostileJpeg(const HostileJpeg& spec);
+Bytes WriteHostileJpeg(const HostileJpeg& recipe);
 
 // count scans of the band ss..se, taking the components in turn: refinements of the lowest
 // bit, or (refine false) first scans.

@@ -29,25 +29,25 @@ int main(int argc, char** argv) {
                                        {TSampling::Colour444, "444"},
                                        {TSampling::Colour420, "420"}}) {
     const std::string prefix = name;
-    HostileJpeg spec;
-    spec.width = width;
-    spec.height = height;
-    spec.sampling = sampling;
-    spec.progressive = false;
-    write(prefix + "-flat", WriteHostileJpeg(spec));
-    spec.progressive = true;
+    HostileJpeg recipe;
+    recipe.width = width;
+    recipe.height = height;
+    recipe.sampling = sampling;
+    recipe.progressive = false;
+    write(prefix + "-flat", WriteHostileJpeg(recipe));
+    recipe.progressive = true;
     for (const int scans : {16, 32, 64, 128, 256, 499}) {
-      spec.scans = RepeatedScans(sampling, scans);
-      write(prefix + "-refine-" + std::to_string(scans), WriteHostileJpeg(spec));
+      recipe.scans = RepeatedScans(sampling, scans);
+      write(prefix + "-refine-" + std::to_string(scans), WriteHostileJpeg(recipe));
     }
-    spec.scans = RepeatedScans(sampling, 499, true, 1, 1);
-    write(prefix + "-refine1-499", WriteHostileJpeg(spec));
-    spec.scans = RepeatedScans(sampling, 499, false);
-    write(prefix + "-first-499", WriteHostileJpeg(spec));
-    spec.codedDc = false;
+    recipe.scans = RepeatedScans(sampling, 499, true, 1, 1);
+    write(prefix + "-refine1-499", WriteHostileJpeg(recipe));
+    recipe.scans = RepeatedScans(sampling, 499, false);
+    write(prefix + "-first-499", WriteHostileJpeg(recipe));
+    recipe.codedDc = false;
     for (const int scans : {128, 256, 499}) {
-      spec.scans = RepeatedScans(sampling, scans);
-      write(prefix + "-refine-nodc-" + std::to_string(scans), WriteHostileJpeg(spec));
+      recipe.scans = RepeatedScans(sampling, scans);
+      write(prefix + "-refine-nodc-" + std::to_string(scans), WriteHostileJpeg(recipe));
     }
     const Bytes arithmetic = ArithmeticRefinementJpeg(width, height, sampling, 0);
     const int components = sampling == TSampling::Gray ? 1 : 3;
